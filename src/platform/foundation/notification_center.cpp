@@ -48,7 +48,8 @@ void NotificationCenter::post(const Notification& notification) {
       if (nameMatches && objectMatches) targets.emplace_back(e.token, e.handler);
     }
   }
-  for (auto& [token, handler] : targets) {
+  for (auto& target : targets) {
+    const Token token = target.first;
     // An observer removed by an earlier handler of this post is skipped.
     bool stillThere;
     {
@@ -56,7 +57,7 @@ void NotificationCenter::post(const Notification& notification) {
       stillThere = std::any_of(entries_.begin(), entries_.end(),
                                [&](const Entry& e) { return e.token == token; });
     }
-    if (stillThere) (*handler)(notification);
+    if (stillThere) (*target.second)(notification);
   }
 }
 

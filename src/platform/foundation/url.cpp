@@ -297,9 +297,15 @@ std::string URL::hostAndPort() const {
   return out;
 }
 
-std::string URL::lastPathComponent() const { return lorvane::lastPathComponent(path()); }
+// The component is cut from the escaped path and decoded afterwards, so an
+// escaped slash ("%2F") survives into the result: callers that make file
+// names from it must not trust it.
+std::string URL::lastPathComponent() const {
+  if (path_.empty()) return "";
+  return percentDecode(lorvane::lastPathComponent(path_));
+}
 
-std::string URL::pathExtension() const { return lorvane::pathExtension(path()); }
+std::string URL::pathExtension() const { return lorvane::pathExtension(lastPathComponent()); }
 
 URL URL::withoutFragment() const {
   URL copy = *this;

@@ -45,8 +45,9 @@ class URL {
   std::string requestTarget() const;
   // host, plus ":port" when the URL names one; brackets around IPv6.
   std::string hostAndPort() const;
-  // The decoded last component of the path, the platform's way: trailing
-  // slashes ignored, "/" for the root, empty for no path.
+  // The last component of the path, decoded, the platform's way: trailing
+  // slashes ignored, "/" for the root, empty for no path. Decoding happens
+  // after the cut, so "a%2F..%2Fb" stays one component: "a/../b".
   std::string lastPathComponent() const;
   std::string pathExtension() const;
   // The URL without its fragment.
