@@ -13,6 +13,7 @@ included ("暂倯-1", "mmmmm", "xxxxxxxx", "屏幕 -2", "返回－02").
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source folders free of caches
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from svgkit import (ACCENT, ACCENT_DARK, ACCENT_LIGHT, ACCENT_PALE, GLYPHS, INK,  # noqa: E402
