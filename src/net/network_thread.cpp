@@ -1,0 +1,114 @@
+#include <utility>  // Boost 1.74's Asio needs it first under C++20 with g++ 12
+
+#include "net/network_thread.h"
+
+#include <atomic>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <chrono>
+#include <thread>
+
+namespace lorvane {
+
+namespace asio = boost::asio;
+
+struct NetworkThread::Impl {
+  asio::io_context loop{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work{loop.get_executor()};
+  std::thread::id threadId;
+  std::thread thread;
+};
+
+NetworkThread::NetworkThread() : impl_(std::make_unique<Impl>()) {
+  std::atomic<bool> started{false};
+  impl_->thread = std::thread([this, &started] {
+    impl_->threadId = std::this_thread::get_id();
+    started.store(true);
+    started.notify_one();
+    // Handlers report their own failures; one that throws must not end
+    // the thread every request depends on.
+    for (;;) {
+      try {
+        impl_->loop.run();
+        impl_->loop.restart();
+      } catch (...) {
+      }
+    }
+  });
+  started.wait(false);
+  impl_->thread.detach();
+}
+
+NetworkThread& NetworkThread::shared() {
+  static NetworkThread* thread = new NetworkThread();  // lives for the whole process
+  return *thread;
+}
+
+void NetworkThread::post(Task task) { asio::post(impl_->loop, std::move(task)); }
+
+void NetworkThread::dispatch(Task task) {
+  if (isCurrentThread()) {
+    task();
+  } else {
+    post(std::move(task));
+  }
+}
+
+bool NetworkThread::isCurrentThread() const {
+  return impl_->threadId == std::this_thread::get_id();
+}
+
+void* NetworkThread::nativeLoop() { return &impl_->loop; }
+
+namespace {
+
+class AsioTimer : public NetworkTimer, public std::enable_shared_from_this<AsioTimer> {
+ public:
+  AsioTimer(asio::io_context& loop, TimeInterval interval, bool repeats, NetworkThread::Task task)
+      : timer_(loop), interval_(interval), repeats_(repeats), task_(std::move(task)) {}
+
+  void arm() {
+    timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(interval_)));
+    // The pending wait keeps the timer alive until it fires or is cancelled.
+    timer_.async_wait([self = shared_from_this()](const boost::system::error_code& ec) {
+      if (ec || !self->valid_.load()) return;
+      if (!self->repeats_) self->valid_.store(false);
+      auto task = self->task_;  // the task may invalidate the timer
+      task();
+      if (self->repeats_ && self->valid_.load()) self->arm();
+    });
+  }
+
+  // Invalidating from another thread only stops the next firing; the
+  // cancellation itself happens on the loop, where the timer lives.
+  void invalidate() override {
+    if (!valid_.exchange(false)) return;
+    auto self = shared_from_this();
+    asio::post(timer_.get_executor(), [self] { self->timer_.cancel(); });
+  }
+  bool isValid() const override { return valid_.load(); }
+
+ private:
+  asio::steady_timer timer_;
+  TimeInterval interval_;
+  bool repeats_;
+  NetworkThread::Task task_;
+  std::atomic<bool> valid_{true};
+};
+
+}  // namespace
+
+std::shared_ptr<NetworkTimer> NetworkThread::scheduleTimer(TimeInterval interval, bool repeats,
+                                                           Task task) {
+  auto timer = std::make_shared<AsioTimer>(impl_->loop, interval, repeats, std::move(task));
+  // Arming touches the asio timer, so it happens on the loop's thread.
+  dispatch([timer] {
+    if (timer->isValid()) timer->arm();
+  });
+  return timer;
+}
+
+}  // namespace lorvane
