@@ -1,0 +1,1295 @@
+#include "json/json_decoder.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "json/json_arena.h"
+#include "json/json_array.h"
+#include "json/json_dictionary.h"
+#include "json/json_exception.h"
+#include "json/json_hash.h"
+#include "json/json_internal.h"
+#include "json/json_utf8.h"
+
+namespace lorvane {
+
+namespace json_detail {
+
+namespace {
+
+constexpr JSONParseOptionFlags kValidParseOptions = 15;
+
+constexpr const char* kUnexpectedToken =
+    "Unexpected token, wanted '{', '}', '[', ']', ',', ':', 'true', 'false', 'null', "
+    "'\"STRING\"', 'NUMBER'.";
+
+// Kind numbers of cached values; they enter the hashes and the probing.
+constexpr std::uint32_t kStringKind = 5;
+constexpr std::uint32_t kSignedKind = 7;
+constexpr std::uint32_t kUnsignedKind = 11;
+constexpr std::uint32_t kDoubleKind = 13;
+
+constexpr std::size_t kCacheSlots = 1024;
+constexpr std::size_t kCacheMask = kCacheSlots - 1;
+
+enum class TokenKind : std::uint8_t {
+  ObjectBegin,
+  ObjectEnd,
+  ArrayBegin,
+  ArrayEnd,
+  Colon,
+  Comma,
+  String,
+  Number,
+  True,
+  False,
+  Null,
+};
+
+// The allowed set of the array and object rules.
+constexpr std::uint8_t kAllowValue = 1;  // a value, or a key in an object
+constexpr std::uint8_t kAllowComma = 2;
+constexpr std::uint8_t kAllowClose = 4;
+
+struct Token {
+  TokenKind kind;
+  const unsigned char* text;
+  std::size_t textLength;
+  // String value bytes: in the input, or in the token buffer.
+  const char* valueBytes;
+  std::size_t valueLength;
+  std::uint32_t valueKind;
+  std::uint32_t hash;
+  std::uint64_t numberBits;
+};
+
+struct CacheSlot {
+  JSONValue* value;  // retained by the cache; nullptr when empty
+  std::uint32_t hash;
+  // Decode call that stored the value: values of the running call are
+  // still private to this thread.
+  std::uint32_t generation;
+};
+
+// Growable byte buffer for strings that need escapes decoded or repairs.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ~ByteBuffer() { std::free(data_); }
+
+  void clear() noexcept { size_ = 0; }
+  // Keeps memory of ordinary size for the next call; a huge string's buffer
+  // is given back.
+  void trim() noexcept {
+    if (capacity_ > kKeep) {
+      std::free(data_);
+      data_ = nullptr;
+      capacity_ = 0;
+    }
+    size_ = 0;
+  }
+  bool append(const void* bytes, std::size_t count) {
+    if (!reserve(count)) return false;
+    if (count) std::memcpy(data_ + size_, bytes, count);
+    size_ += count;
+    return true;
+  }
+  bool push(unsigned char byte) {
+    if (size_ == capacity_ && !reserve(1)) return false;
+    data_[size_++] = byte;
+    return true;
+  }
+  const unsigned char* data() const noexcept { return data_; }
+  std::size_t size() const noexcept { return size_; }
+
+ private:
+  static constexpr std::size_t kUnit = 4096;
+  static constexpr std::size_t kKeep = 64 * 1024;
+
+  bool reserve(std::size_t more) {
+    if (capacity_ - size_ >= more) return true;
+    std::size_t wanted = size_ + more + 1024;
+    if (wanted < size_) return false;
+    wanted = (wanted + kUnit - 1) / kUnit * kUnit;
+    if (wanted < capacity_ * 2) wanted = capacity_ * 2;
+    auto* grown = static_cast<unsigned char*>(std::realloc(data_, wanted));
+    if (!grown) return false;
+    data_ = grown;
+    capacity_ = wanted;
+    return true;
+  }
+
+  unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+inline bool isDigit(unsigned char c) noexcept { return c >= '0' && c <= '9'; }
+
+inline int hexValue(unsigned char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A byte that a string copies as it is.
+inline bool isPlainStringByte(unsigned char c) noexcept {
+  return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
+const char* sourceFileName() noexcept {
+  const char* path = __FILE__;
+  const char* slash = std::strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+class ParseState {
+ public:
+  explicit ParseState(JSONParseOptionFlags options) : options_(options) {
+    values_.resize(kInitialStack);
+    keys_.resize(kInitialStack);
+  }
+  ~ParseState() { clearCache(); }
+
+  JSONParseOptionFlags options() const noexcept { return options_; }
+  std::size_t maximumDepth() const noexcept { return maximumDepth_; }
+  void setMaximumDepth(std::size_t depth) noexcept { maximumDepth_ = depth ? depth : 1; }
+
+  JSONValueRef decode(const unsigned char* bytes, std::size_t length, bool mutableCollections,
+                      JSONError* error);
+  void clearCache() noexcept;
+
+ private:
+  static constexpr std::size_t kInitialStack = 1024;
+
+  struct Frame {
+    std::size_t start;  // first stack entry of this container
+    bool isObject;
+    std::uint8_t allowed;
+  };
+
+  // Errors: only the first one of a call is kept.
+  bool hasError() const noexcept { return hasError_; }
+  void recordError(const unsigned char* at, std::string message) {
+    if (hasError_) return;
+    hasError_ = true;
+    errorMessage_ = std::move(message);
+    errorIndex_ = static_cast<std::size_t>(at - begin_);
+    errorLine_ = line_;
+  }
+  void recordUnexpectedToken(const unsigned char* at) { recordError(at, kUnexpectedToken); }
+  void recordStringError(const unsigned char* quote, std::string message) {
+    recordError(quote, std::move(message));
+    recordError(quote, "Invalid string.");
+    recordUnexpectedToken(quote);
+  }
+  void recordExpectation(const unsigned char* at, const char* first, const char* comma,
+                         const char* close, std::uint8_t allowed);
+
+  void skipWhitespace(const unsigned char*& p) noexcept {
+    while (p < end_) {
+      const unsigned char c = *p;
+      if (c > ' ') {
+        if (!extendedWhitespace_ || !(c == '/' || c >= 0xC2) || !skipExtended(p)) return;
+        continue;
+      }
+      if (c == ' ' || c == '\t') {
+        ++p;
+        skipSpaceRun(p);
+      } else if (c == '\n') {
+        ++p;
+        newLine(p);
+      } else if (c == '\r') {
+        ++p;
+        if (p < end_ && *p == '\n') ++p;
+        newLine(p);
+      } else {
+        return;
+      }
+    }
+  }
+  void newLine(const unsigned char* next) noexcept {
+    ++line_;
+    lineStart_ = next;
+  }
+  void skipSpaceRun(const unsigned char*& p) const noexcept;
+  std::size_t unicodeLineBreakLength(const unsigned char* p) const noexcept;
+  bool skipExtended(const unsigned char*& p) noexcept;
+
+  bool nextToken(const unsigned char*& p);
+  bool scanString(const unsigned char*& p);
+  bool scanStringSlow(const unsigned char* quote, const unsigned char* s, const unsigned char*& p);
+  bool readHexQuad(const unsigned char* quote, const unsigned char*& s, std::uint32_t& value);
+  bool appendCodePoint(const unsigned char* quote, std::uint32_t codePoint);
+  bool scanNumber(const unsigned char*& p);
+  bool convertNumber(const unsigned char* start, const unsigned char* end, bool negative,
+                     bool floating, std::uint64_t mantissa, int significantDigits,
+                     int integerDigits, long exponent10, bool exponentHuge);
+
+  JSONValue* tokenValue();
+  JSONValue* cachedString();
+  JSONValue* cachedNumber();
+  void storeInCache(CacheSlot* chosen, std::size_t chosenIndex, JSONValue* value);
+  void stepRandom() noexcept {
+    prng_ = (prng_ >> 1) ^ ((prng_ & 1u) ? 0x80200003u : 0u);
+  }
+  void dropCached(const CacheSlot& slot) noexcept {
+    if (slot.generation == generation_) {
+      ValueAccess::releaseUnshared(slot.value);
+    } else {
+      slot.value->release();
+    }
+  }
+
+  JSONValue* parseContainer(const unsigned char*& p);
+  bool reserveStack(const unsigned char* at, std::size_t more, bool forDictionary);
+  JSONValue* buildArray(std::size_t start);
+  JSONValue* buildDictionary(std::size_t start);
+  void releaseStack(std::size_t from) noexcept;
+
+  JSONParseOptionFlags options_;
+  bool extendedWhitespace_ = false;
+  std::size_t maximumDepth_ = JSONDecoder::kDefaultMaximumDepth;
+
+  const unsigned char* begin_ = nullptr;
+  const unsigned char* end_ = nullptr;
+  std::size_t line_ = 1;
+  const unsigned char* lineStart_ = nullptr;
+
+  Token token_{};
+  ByteBuffer tokenBuffer_;
+
+  // The object stack: parallel value and key arrays shared by all open
+  // containers; frames_ says which entries belong to which container.
+  std::vector<JSONValue*> values_;
+  std::vector<JSONValue*> keys_;
+  std::size_t top_ = 0;
+  std::vector<Frame> frames_;
+
+  CacheSlot cache_[kCacheSlots] = {};
+  std::uint8_t ages_[kCacheSlots] = {};
+  std::uint32_t prng_ = 1;
+  std::uint32_t generation_ = 0;
+
+  bool hasError_ = false;
+  std::string errorMessage_;
+  std::size_t errorIndex_ = 0;
+  std::size_t errorLine_ = 0;
+  bool mutableCollections_ = false;
+
+  Arena arena_;
+};
+
+void ParseState::recordExpectation(const unsigned char* at, const char* first, const char* comma,
+                                   const char* close, std::uint8_t allowed) {
+  if (hasError_) return;
+  const char* items[3];
+  int count = 0;
+  if ((allowed & kAllowValue) && first) items[count++] = first;
+  if ((allowed & kAllowComma) && comma) items[count++] = comma;
+  if ((allowed & kAllowClose) && close) items[count++] = close;
+  const std::string text(reinterpret_cast<const char*>(token_.text), token_.textLength);
+  std::string message;
+  if (count == 1) {
+    message = std::string("Expected ") + items[0] + ", not '" + text + "'";
+  } else if (count == 2) {
+    message = std::string("Expected ") + items[0] + " or " + items[1] + ", not '" + text + "'";
+  } else if (count == 3) {
+    message = std::string("Expected ") + items[0] + ", " + items[1] + ", or " + items[2] +
+              ", not '" + text;
+  } else {
+    message = kUnexpectedToken;
+  }
+  recordError(at, std::move(message));
+}
+
+void ParseState::skipSpaceRun(const unsigned char*& p) const noexcept {
+#if LORVANE_JSON_SSE2
+  // Indentation comes in long runs of spaces; step over them 16 at a time.
+  if (p < end_ && *p == ' ') {
+    const __m128i space = _mm_set1_epi8(' ');
+    while (end_ - p >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned mask =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, space))) ^ 0xFFFFu;
+      if (mask) {
+        p += __builtin_ctz(mask);
+        return;
+      }
+      p += 16;
+    }
+  }
+#endif
+  while (p < end_ && *p == ' ') ++p;
+}
+
+std::size_t ParseState::unicodeLineBreakLength(const unsigned char* p) const noexcept {
+  if (!(options_ & JSONParseUnicodeLineBreaks)) return 0;
+  const std::size_t left = static_cast<std::size_t>(end_ - p);
+  if (left >= 2 && p[0] == 0xC2 && p[1] == 0x85) return 2;
+  if (left >= 3 && p[0] == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)) return 3;
+  return 0;
+}
+
+// Comments and Unicode line breaks; false when `p` is at neither.
+bool ParseState::skipExtended(const unsigned char*& p) noexcept {
+  if (std::size_t length = unicodeLineBreakLength(p)) {
+    p += length;
+    newLine(p);
+    return true;
+  }
+  if (!(options_ & JSONParseAllowComments) || *p != '/' || end_ - p < 2) return false;
+  if (p[1] == '*') {
+    p += 2;
+    while (p < end_) {
+      if (p[0] == '*' && end_ - p >= 2 && p[1] == '/') {
+        p += 2;
+        return true;
+      }
+      if (*p == '\n') {
+        ++p;
+        newLine(p);
+      } else if (*p == '\r') {
+        ++p;
+        if (p < end_ && *p == '\n') ++p;
+        newLine(p);
+      } else if (std::size_t length = unicodeLineBreakLength(p)) {
+        p += length;
+        newLine(p);
+      } else {
+        ++p;
+      }
+    }
+    // An unterminated comment runs to the end of the input.
+    return true;
+  }
+  if (p[1] == '/') {
+    p += 2;
+    while (p < end_ && *p != '\n' && *p != '\r' && !unicodeLineBreakLength(p)) ++p;
+    return true;
+  }
+  return false;
+}
+
+bool ParseState::nextToken(const unsigned char*& p) {
+  if (p >= end_) {
+    recordUnexpectedToken(p);
+    return false;
+  }
+  const unsigned char c = *p;
+  token_.text = p;
+  token_.textLength = 1;
+  switch (c) {
+    case '{':
+      token_.kind = TokenKind::ObjectBegin;
+      ++p;
+      return true;
+    case '}':
+      token_.kind = TokenKind::ObjectEnd;
+      ++p;
+      return true;
+    case '[':
+      token_.kind = TokenKind::ArrayBegin;
+      ++p;
+      return true;
+    case ']':
+      token_.kind = TokenKind::ArrayEnd;
+      ++p;
+      return true;
+    case ':':
+      token_.kind = TokenKind::Colon;
+      ++p;
+      return true;
+    case ',':
+      token_.kind = TokenKind::Comma;
+      ++p;
+      return true;
+    case '"':
+      return scanString(p);
+    case 't':
+      // The word needs one more byte of input after it.
+      if (end_ - p > 4 && std::memcmp(p + 1, "rue", 3) == 0) {
+        token_.kind = TokenKind::True;
+        token_.textLength = 4;
+        p += 4;
+        return true;
+      }
+      break;
+    case 'f':
+      if (end_ - p > 5 && std::memcmp(p + 1, "alse", 4) == 0) {
+        token_.kind = TokenKind::False;
+        token_.textLength = 5;
+        p += 5;
+        return true;
+      }
+      break;
+    case 'n':
+      if (end_ - p > 4 && std::memcmp(p + 1, "ull", 3) == 0) {
+        token_.kind = TokenKind::Null;
+        token_.textLength = 4;
+        p += 4;
+        return true;
+      }
+      break;
+    default:
+      if (c == '-' || isDigit(c)) return scanNumber(p);
+      break;
+  }
+  recordUnexpectedToken(p);
+  return false;
+}
+
+bool ParseState::scanString(const unsigned char*& p) {
+  const unsigned char* const quote = p;
+  const unsigned char* s = p + 1;
+  std::uint32_t hash = kHashSeed;
+  for (;;) {
+#if LORVANE_JSON_SSE2
+    const __m128i quoteMark = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i space = _mm_set1_epi8(0x20);
+    bool special = false;
+    while (end_ - s >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      // The signed compare flags both control bytes and bytes of 0x80 up.
+      const __m128i flagged =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, quoteMark), _mm_cmpeq_epi8(block, backslash)),
+                       _mm_cmplt_epi8(block, space));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(flagged));
+      if (mask == 0) {
+        hash = hashStep(hash, block, 16);
+        s += 16;
+        continue;
+      }
+      const unsigned plain = static_cast<unsigned>(__builtin_ctz(mask));
+      hash = hashStep(hash, block, plain);
+      s += plain;
+      special = true;
+      break;
+    }
+    if (!special)
+#endif
+    {
+      while (s < end_ && isPlainStringByte(*s)) hash = hash * 33u + *s++;
+      if (s == end_) {
+        recordStringError(quote, "Invalid string.");
+        return false;
+      }
+    }
+    const unsigned char c = *s;
+    if (c == '"') {
+      token_.kind = TokenKind::String;
+      token_.textLength = static_cast<std::size_t>(s + 1 - quote);
+      token_.valueBytes = reinterpret_cast<const char*>(quote + 1);
+      token_.valueLength = static_cast<std::size_t>(s - quote - 1);
+      token_.valueKind = kStringKind;
+      token_.hash = hash;
+      p = s + 1;
+      return true;
+    }
+    if (c >= 0x80) {
+      const UTF8Sequence sequence = checkUTF8(s, end_);
+      if (sequence.status != UTF8Status::Valid) return scanStringSlow(quote, s, p);
+      hash = hashBytesScalar(hash, s, static_cast<std::size_t>(sequence.next - s));
+      s = sequence.next;
+      continue;
+    }
+    if (c == '\\') return scanStringSlow(quote, s, p);
+    char message[64];
+    std::snprintf(message, sizeof message, "Invalid character < 0x20 found in string: 0x%2.2x.", c);
+    recordStringError(quote, message);
+    return false;
+  }
+}
+
+bool ParseState::readHexQuad(const unsigned char* quote, const unsigned char*& s,
+                             std::uint32_t& value) {
+  value = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (s >= end_) {
+      recordStringError(quote, "Invalid string.");
+      return false;
+    }
+    const int digit = hexValue(*s);
+    if (digit < 0) {
+      std::string message = "Unexpected character found in \\u Unicode escape sequence.  Found '";
+      message += static_cast<char>(*s);
+      message += "', expected [0-9a-fA-F].";
+      recordStringError(quote, std::move(message));
+      return false;
+    }
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+    ++s;
+  }
+  return true;
+}
+
+bool ParseState::appendCodePoint(const unsigned char* quote, std::uint32_t codePoint) {
+  unsigned char bytes[4];
+  const unsigned count = encodeUTF8(codePoint, bytes);
+  if (!tokenBuffer_.append(bytes, count)) {
+    recordStringError(quote, "Internal error: unable to grow the string buffer.");
+    return false;
+  }
+  return true;
+}
+
+bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char* s,
+                                const unsigned char*& p) {
+  const bool replace = options_ & JSONParseReplaceInvalidUnicode;
+  tokenBuffer_.clear();
+  if (!tokenBuffer_.append(quote + 1, static_cast<std::size_t>(s - quote - 1))) {
+    recordStringError(quote, "Internal error: unable to grow the string buffer.");
+    return false;
+  }
+  for (;;) {
+    const unsigned char* run = s;
+    while (s < end_ && isPlainStringByte(*s)) ++s;
+    if (s > run && !tokenBuffer_.append(run, static_cast<std::size_t>(s - run))) {
+      recordStringError(quote, "Internal error: unable to grow the string buffer.");
+      return false;
+    }
+    if (s >= end_) {
+      recordStringError(quote, "Invalid string.");
+      return false;
+    }
+    const unsigned char c = *s;
+    if (c == '"') break;
+    if (c < 0x20) {
+      char message[64];
+      std::snprintf(message, sizeof message, "Invalid character < 0x20 found in string: 0x%2.2x.",
+                    c);
+      recordStringError(quote, message);
+      return false;
+    }
+    if (c >= 0x80) {
+      const UTF8Sequence sequence = checkUTF8(s, end_);
+      if (sequence.status == UTF8Status::Valid) {
+        if (!tokenBuffer_.append(s, static_cast<std::size_t>(sequence.next - s))) {
+          recordStringError(quote, "Internal error: unable to grow the string buffer.");
+          return false;
+        }
+      } else if (sequence.status == UTF8Status::Truncated) {
+        recordStringError(quote, "End of buffer reached while parsing UTF8 in \"\" string.");
+        return false;
+      } else if (!replace) {
+        recordStringError(quote, "Illegal UTF8 sequence found in \"\" string.");
+        return false;
+      } else if (!appendCodePoint(quote, kReplacementCharacter)) {
+        return false;
+      }
+      s = sequence.next;
+      continue;
+    }
+    // A backslash: an escape.
+    ++s;
+    if (s >= end_) {
+      recordStringError(quote, "Invalid string.");
+      return false;
+    }
+    const unsigned char escaped = *s++;
+    unsigned char simple = 0;
+    switch (escaped) {
+      case '"':
+        simple = 0x22;
+        break;
+      case '\\':
+        simple = 0x5C;
+        break;
+      case '/':
+        simple = 0x2F;
+        break;
+      case 'b':
+        simple = 0x08;
+        break;
+      case 'f':
+        simple = 0x0C;
+        break;
+      case 'n':
+        simple = 0x0A;
+        break;
+      case 'r':
+        simple = 0x0D;
+        break;
+      case 't':
+        simple = 0x09;
+        break;
+      case 'u':
+        break;
+      default:
+        recordStringError(quote, "Invalid escape sequence found in \"\" string.");
+        return false;
+    }
+    if (escaped != 'u') {
+      if (!tokenBuffer_.push(simple)) {
+        recordStringError(quote, "Internal error: unable to grow the string buffer.");
+        return false;
+      }
+      continue;
+    }
+    std::uint32_t value;
+    if (!readHexQuad(quote, s, value)) return false;
+    std::uint32_t codePoint = value;
+    bool illegal = false;
+    if (value >= 0xD800 && value <= 0xDBFF) {
+      // A high surrogate needs a second escape right after it.
+      if (s >= end_ || (s[0] == '\\' && s + 1 >= end_)) {
+        recordStringError(quote, "Invalid string.");
+        return false;
+      }
+      if (s[0] != '\\' || s[1] != 'u') {
+        if (!replace) {
+          recordStringError(quote,
+                            "Required a second \\u Unicode escape sequence following a surrogate "
+                            "\\u Unicode escape sequence.");
+          return false;
+        }
+        // The unexpected bytes are read again as ordinary string content.
+        if (!appendCodePoint(quote, kReplacementCharacter)) return false;
+        continue;
+      }
+      s += 2;
+      std::uint32_t low;
+      if (!readHexQuad(quote, s, low)) return false;
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        codePoint = (value - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
+      } else {
+        illegal = true;
+      }
+    } else if (value >= 0xDC00 && value <= 0xDFFF) {
+      illegal = true;
+    }
+    if (!illegal && (codePoint == 0 || isForbiddenCodePoint(codePoint))) illegal = true;
+    if (illegal) {
+      if (!replace) {
+        recordStringError(quote, "Illegal \\u Unicode escape sequence.");
+        return false;
+      }
+      codePoint = kReplacementCharacter;
+    }
+    if (!appendCodePoint(quote, codePoint)) return false;
+  }
+  token_.kind = TokenKind::String;
+  token_.textLength = static_cast<std::size_t>(s + 1 - quote);
+  token_.valueBytes = reinterpret_cast<const char*>(tokenBuffer_.data());
+  token_.valueLength = tokenBuffer_.size();
+  token_.valueKind = kStringKind;
+  token_.hash = hashBytes(kHashSeed, tokenBuffer_.data(), tokenBuffer_.size());
+  p = s + 1;
+  return true;
+}
+
+bool ParseState::scanNumber(const unsigned char*& p) {
+  const unsigned char* const start = p;
+  const unsigned char* s = p;
+  const auto invalidAt = [&](const unsigned char* at) {
+    p = at;
+    recordError(at, "Invalid number.");
+    return false;
+  };
+  bool negative = false;
+  if (*s == '-') {
+    negative = true;
+    ++s;
+    if (s == end_) return invalidAt(s);
+  }
+  std::uint64_t mantissa = 0;
+  int significantDigits = 0;  // digits from the first non-zero one
+  int integerDigits = 0;
+  if (*s == '0') {
+    ++s;
+    integerDigits = 1;
+  } else if (isDigit(*s)) {
+    while (s < end_ && isDigit(*s)) {
+      if (significantDigits < 19) mantissa = mantissa * 10 + (*s - '0');
+      ++significantDigits;
+      ++integerDigits;
+      ++s;
+    }
+  } else {
+    return invalidAt(s);
+  }
+  if (s == end_) return invalidAt(s);
+  bool floating = false;
+  long exponent10 = 0;
+  bool exponentHuge = false;
+  if (*s == '.') {
+    floating = true;
+    ++s;
+    if (s == end_) return invalidAt(s);
+    if (!isDigit(*s)) return invalidAt(s);
+    while (s < end_ && isDigit(*s)) {
+      if (mantissa != 0 || *s != '0') {
+        if (significantDigits < 19) {
+          mantissa = mantissa * 10 + (*s - '0');
+          --exponent10;
+        }
+        ++significantDigits;
+      } else {
+        --exponent10;
+      }
+      ++s;
+    }
+    if (s == end_) return invalidAt(s);
+  }
+  if (*s == 'e' || *s == 'E') {
+    floating = true;
+    ++s;
+    if (s == end_) return invalidAt(s);
+    bool exponentNegative = false;
+    if (*s == '+' || *s == '-') {
+      exponentNegative = *s == '-';
+      ++s;
+      if (s == end_) return invalidAt(s);
+    }
+    if (!isDigit(*s)) return invalidAt(s);
+    long exponent = 0;
+    while (s < end_ && isDigit(*s)) {
+      if (exponent < 100000) {
+        exponent = exponent * 10 + (*s - '0');
+      } else {
+        exponentHuge = true;
+      }
+      ++s;
+    }
+    if (s == end_) return invalidAt(s);
+    exponent10 += exponentNegative ? -exponent : exponent;
+  }
+  // Exactly "-0" is the negative-zero double.
+  if (!floating && negative && s - start == 2 && start[1] == '0') floating = true;
+  p = s;
+  token_.kind = TokenKind::Number;
+  token_.textLength = static_cast<std::size_t>(s - start);
+  return convertNumber(start, s, negative, floating, mantissa, significantDigits, integerDigits,
+                       exponent10, exponentHuge);
+}
+
+bool ParseState::convertNumber(const unsigned char* start, const unsigned char* end, bool negative,
+                               bool floating, std::uint64_t mantissa, int significantDigits,
+                               int integerDigits, long exponent10, bool exponentHuge) {
+  const std::string_view text(reinterpret_cast<const char*>(start),
+                              static_cast<std::size_t>(end - start));
+  if (floating) {
+    double value = 0;
+    // Exact when the digits fit 53 bits and the power of ten is exact:
+    // one correctly rounded multiply or divide.
+    if (!exponentHuge && significantDigits <= 19 && mantissa <= (std::uint64_t{1} << 53) &&
+        exponent10 >= -22 && exponent10 <= 22) {
+      value = static_cast<double>(mantissa);
+      if (exponent10 < 0) {
+        value /= kExactPowersOfTen[-exponent10];
+      } else {
+        value *= kExactPowersOfTen[exponent10];
+      }
+      if (negative) value = -value;
+    } else {
+      const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+      if (result.ec == std::errc::result_out_of_range) {
+        // Ask strtod which way it went; denormal results are fine and
+        // never get here.
+        const std::string copy(text);
+        errno = 0;
+        const double clamped = std::strtod(copy.c_str(), nullptr);
+        recordError(end, "The value '" + copy + "' could not be represented as a 'double' due to " +
+                             (clamped == 0.0 ? "underflow" : "overflow") + ".");
+        recordError(end, "Invalid number.");
+        return false;
+      }
+      if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+        recordError(end, "The conversion function did not consume all of the number tokens characters.");
+        recordError(end, "Invalid number.");
+        return false;
+      }
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    token_.valueKind = kDoubleKind;
+    token_.numberBits = bits;
+    token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
+    return true;
+  }
+  const int digits = integerDigits;
+  const unsigned char* firstDigit = start + (negative ? 1 : 0);
+  std::uint64_t magnitude = mantissa;
+  bool overflow = digits > 20;
+  if (digits == 20) {
+    // The first 19 digits are in the mantissa; fold in the last.
+    std::uint64_t scaled;
+    overflow = __builtin_mul_overflow(mantissa, std::uint64_t{10}, &scaled) ||
+               __builtin_add_overflow(scaled, std::uint64_t(firstDigit[19] - '0'), &magnitude);
+  }
+  if (negative) {
+    constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
+    if (overflow || magnitude > kLimit) {
+      recordError(end, "The value '" + std::string(text) +
+                           "' exceeded the minimum value that could be represented: "
+                           "-9223372036854775808.");
+      recordError(end, "Invalid number.");
+      return false;
+    }
+    const std::uint64_t bits = ~magnitude + 1;  // two's complement negation
+    token_.valueKind = kSignedKind;
+    token_.numberBits = bits;
+    token_.hash = numberHash(kHashSeed + kSignedKind + static_cast<std::uint32_t>(bits), bits);
+    return true;
+  }
+  if (overflow) {
+    recordError(end, "The value '" + std::string(text) +
+                         "' exceeded the maximum value that could be represented: "
+                         "18446744073709551615.");
+    recordError(end, "Invalid number.");
+    return false;
+  }
+  const std::uint32_t kind = magnitude > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
+  token_.valueKind = kind;
+  token_.numberBits = magnitude;
+  token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(magnitude), magnitude);
+  return true;
+}
+
+void ParseState::storeInCache(CacheSlot* chosen, std::size_t chosenIndex, JSONValue* value) {
+  if (chosen) {
+    if (chosen->value) dropCached(*chosen);
+    // One reference for the caller, one for the cache.
+    ValueAccess::setReferences(value, 2);
+    chosen->value = value;
+    chosen->hash = token_.hash;
+    chosen->generation = generation_;
+    ages_[chosenIndex] = 0;
+  }
+  stepRandom();
+  ages_[prng_ & kCacheMask] >>= 1;
+}
+
+// The value of the current string token, shared through the cache.
+JSONValue* ParseState::cachedString() {
+  const std::size_t length = token_.valueLength;
+  if (length == 0) return JSONStringValue::empty().get();
+  const std::uint32_t hash = token_.hash;
+  const std::uint32_t step = static_cast<std::uint32_t>(length) + kStringKind + 3;
+  CacheSlot* chosen = nullptr;
+  std::size_t chosenIndex = 0;
+  for (std::uint32_t probe = 0; probe < 4; ++probe) {
+    const std::size_t index = (hash + probe * step) & kCacheMask;
+    CacheSlot& slot = cache_[index];
+    if (!slot.value) {
+      chosen = &slot;
+      chosenIndex = index;
+      break;
+    }
+    if (slot.hash == hash && slot.value->isString()) {
+      const auto* cached = static_cast<const JSONStringValue*>(slot.value);
+      if (cached->length() == length && std::memcmp(cached->data(), token_.valueBytes, length) == 0) {
+        ages_[index] = static_cast<std::uint8_t>(ages_[index] * 2 + 1);
+        if (slot.generation == generation_) {
+          ValueAccess::retainUnshared(slot.value);
+        } else {
+          slot.value->retain();
+        }
+        return slot.value;
+      }
+    }
+    if (!chosen) {
+      if (ages_[index] == 0) {
+        chosen = &slot;
+        chosenIndex = index;
+      } else {
+        ages_[index] >>= 1;
+        stepRandom();
+        stepRandom();
+      }
+    }
+  }
+  JSONValue* value = ValueAccess::newString(&arena_, token_.valueBytes, length, hash);
+  storeInCache(chosen, chosenIndex, value);
+  return value;
+}
+
+JSONValue* ParseState::cachedNumber() {
+  const std::uint32_t hash = token_.hash;
+  const std::uint32_t kind = token_.valueKind;
+  const std::uint64_t bits = token_.numberBits;
+  const std::uint32_t step = 8 + kind + 3;
+  const JSONValueKind valueKind = kind == kDoubleKind     ? JSONValueKind::Double
+                                  : kind == kUnsignedKind ? JSONValueKind::UnsignedInteger
+                                                          : JSONValueKind::SignedInteger;
+  CacheSlot* chosen = nullptr;
+  std::size_t chosenIndex = 0;
+  for (std::uint32_t probe = 0; probe < 4; ++probe) {
+    const std::size_t index = (hash + probe * step) & kCacheMask;
+    CacheSlot& slot = cache_[index];
+    if (!slot.value) {
+      chosen = &slot;
+      chosenIndex = index;
+      break;
+    }
+    if (slot.hash == hash && slot.value->kind() == valueKind &&
+        ValueAccess::bits(static_cast<const JSONNumber*>(slot.value)) == bits) {
+      ages_[index] = static_cast<std::uint8_t>(ages_[index] * 2 + 1);
+      if (slot.generation == generation_) {
+        ValueAccess::retainUnshared(slot.value);
+      } else {
+        slot.value->retain();
+      }
+      return slot.value;
+    }
+    if (!chosen) {
+      if (ages_[index] == 0) {
+        chosen = &slot;
+        chosenIndex = index;
+      } else {
+        ages_[index] >>= 1;
+        stepRandom();
+        stepRandom();
+      }
+    }
+  }
+  JSONValue* value = ValueAccess::newNumber(&arena_, valueKind, bits);
+  storeInCache(chosen, chosenIndex, value);
+  return value;
+}
+
+JSONValue* ParseState::tokenValue() {
+  switch (token_.kind) {
+    case TokenKind::String:
+      return cachedString();
+    case TokenKind::Number:
+      return cachedNumber();
+    case TokenKind::True:
+      return JSONValue::trueValue().get();
+    case TokenKind::False:
+      return JSONValue::falseValue().get();
+    default:
+      return JSONValue::null().get();
+  }
+}
+
+void ParseState::clearCache() noexcept {
+  for (std::size_t i = 0; i < kCacheSlots; ++i) {
+    if (cache_[i].value) dropCached(cache_[i]);
+    cache_[i] = {};
+    ages_[i] = 0;
+  }
+}
+
+bool ParseState::reserveStack(const unsigned char* at, std::size_t more, bool forDictionary) {
+  if (top_ + more <= values_.size()) return true;
+  const std::size_t wanted = (values_.size() + 128 + 2047) / 2048 * 2048;
+  try {
+    values_.resize(wanted);
+    keys_.resize(wanted);
+    return true;
+  } catch (const std::bad_alloc&) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  forDictionary
+                      ? "Internal error: [dictionary] objectsIndex > %zu, resize failed? %s line #%ld"
+                      : "Internal error: [array] objectsIndex > %zu, resize failed? %s line %ld",
+                  values_.size(), sourceFileName(), static_cast<long>(__LINE__));
+    recordError(at, message);
+    return false;
+  }
+}
+
+JSONValue* ParseState::buildArray(std::size_t start) {
+  JSONValue* array =
+      ValueAccess::newArray(&arena_, values_.data() + start, top_ - start, mutableCollections_);
+  top_ = start;
+  return array;
+}
+
+JSONValue* ParseState::buildDictionary(std::size_t start) {
+  JSONValue* dictionary = ValueAccess::newDictionary(
+      &arena_, keys_.data() + start, values_.data() + start, top_ - start, mutableCollections_);
+  top_ = start;
+  return dictionary;
+}
+
+// Releases the entries of every open container from the innermost out.
+void ParseState::releaseStack(std::size_t from) noexcept {
+  std::size_t end = top_;
+  while (!frames_.empty()) {
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    for (std::size_t i = frame.start; i < end; ++i) {
+      if (values_[i]) values_[i]->release();
+      if (frame.isObject && keys_[i]) keys_[i]->release();
+    }
+    end = frame.start;
+  }
+  top_ = from;
+}
+
+JSONValue* ParseState::parseContainer(const unsigned char*& p) {
+  const std::size_t base = top_;
+  frames_.clear();
+  frames_.push_back({top_, token_.kind == TokenKind::ObjectBegin, kAllowValue | kAllowClose});
+  JSONValue* finished = nullptr;
+  for (;;) {
+    Frame& frame = frames_.back();
+    if (!reserveStack(p, 4, frame.isObject)) break;
+    skipWhitespace(p);
+    if (!nextToken(p)) break;
+    const TokenKind kind = token_.kind;
+    bool opensContainer = false;
+    if (!frame.isObject) {
+      if (kind >= TokenKind::String || kind == TokenKind::ArrayBegin ||
+          kind == TokenKind::ObjectBegin) {
+        if (!(frame.allowed & kAllowValue)) {
+          recordError(p, "Unexpected value.");
+          break;
+        }
+        frame.allowed = kAllowComma | kAllowClose;
+        if (kind == TokenKind::ArrayBegin || kind == TokenKind::ObjectBegin) {
+          opensContainer = true;
+        } else {
+          values_[top_++] = tokenValue();
+          continue;
+        }
+      } else if (kind == TokenKind::ArrayEnd) {
+        if (!(frame.allowed & kAllowClose)) {
+          recordError(p, "Unexpected ']'.");
+          break;
+        }
+        const std::size_t start = frame.start;
+        finished = buildArray(start);
+        frames_.pop_back();
+      } else if (kind == TokenKind::Comma) {
+        if (!(frame.allowed & kAllowComma)) {
+          recordError(p, "Unexpected ','.");
+          break;
+        }
+        frame.allowed = kAllowValue;
+        continue;
+      } else {
+        recordExpectation(p, "a value", "a comma", "a ']'", frame.allowed);
+        break;
+      }
+    } else {
+      if (kind == TokenKind::ObjectEnd) {
+        if (!(frame.allowed & kAllowClose)) {
+          recordError(p, "Unexpected '}'.");
+          break;
+        }
+        const std::size_t start = frame.start;
+        finished = buildDictionary(start);
+        frames_.pop_back();
+      } else if (kind == TokenKind::Comma) {
+        if (!(frame.allowed & kAllowComma)) {
+          recordError(p, "Unexpected ','.");
+          break;
+        }
+        frame.allowed = kAllowValue;
+        continue;
+      } else if (kind != TokenKind::String) {
+        recordExpectation(p, "a \"STRING\"", "a comma", "a '}'", frame.allowed);
+        break;
+      } else {
+        if (!(frame.allowed & kAllowValue)) {
+          recordError(p, "Unexpected string.");
+          break;
+        }
+        const std::uint8_t allowedBeforeKey = frame.allowed;
+        keys_[top_] = cachedString();
+        values_[top_] = nullptr;
+        ++top_;
+        skipWhitespace(p);
+        if (!nextToken(p)) break;
+        if (token_.kind != TokenKind::Colon) {
+          recordError(p, "Expected ':'.");
+          break;
+        }
+        skipWhitespace(p);
+        if (!nextToken(p)) break;
+        const TokenKind valueKind = token_.kind;
+        if (valueKind == TokenKind::ArrayBegin || valueKind == TokenKind::ObjectBegin) {
+          frame.allowed = kAllowComma | kAllowClose;
+          opensContainer = true;
+        } else if (valueKind >= TokenKind::String) {
+          values_[top_ - 1] = tokenValue();
+          frame.allowed = kAllowComma | kAllowClose;
+          continue;
+        } else {
+          recordExpectation(p, "a value", nullptr, "a '}'", allowedBeforeKey);
+          break;
+        }
+      }
+    }
+    if (opensContainer) {
+      if (frames_.size() >= maximumDepth_) {
+        recordError(p, "The arrays and objects are nested more than " +
+                           std::to_string(maximumDepth_) + " levels deep.");
+        break;
+      }
+      frames_.push_back({top_, token_.kind == TokenKind::ObjectBegin, kAllowValue | kAllowClose});
+      continue;
+    }
+    // A container was closed: hand it to its parent, or it is the result.
+    if (frames_.empty()) return finished;
+    Frame& parent = frames_.back();
+    if (parent.isObject) {
+      values_[top_ - 1] = finished;
+    } else {
+      values_[top_++] = finished;
+    }
+  }
+  releaseStack(base);
+  return nullptr;
+}
+
+JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
+                                bool mutableCollections, JSONError* error) {
+  begin_ = bytes;
+  end_ = bytes + length;
+  line_ = 1;
+  lineStart_ = bytes;
+  hasError_ = false;
+  errorMessage_.clear();
+  mutableCollections_ = mutableCollections;
+  extendedWhitespace_ = options_ & (JSONParseAllowComments | JSONParseUnicodeLineBreaks);
+  top_ = 0;
+  frames_.clear();
+  if (++generation_ == 0) {
+    // After 2^32 calls the generations would repeat; start afresh.
+    clearCache();
+    generation_ = 1;
+  }
+
+  JSONValueRef result;
+  const unsigned char* p = bytes;
+  bool failed = true;
+  try {
+    if (length > 0) {
+      skipWhitespace(p);
+      if (nextToken(p)) {
+        if (token_.kind != TokenKind::ArrayBegin && token_.kind != TokenKind::ObjectBegin) {
+          recordError(p, "Expected either '[' or '{'.");
+        } else if (JSONValue* root = parseContainer(p)) {
+          result = JSONValueRef::adopt(root);
+          failed = false;
+        }
+      }
+    }
+  } catch (...) {
+    releaseStack(0);
+    arena_.retire();
+    tokenBuffer_.trim();
+    throw;
+  }
+  if (!failed) {
+    skipWhitespace(p);
+    if (p < end_ && !(options_ & JSONParseAllowTrailingText)) {
+      recordError(p,
+                  "A valid JSON object was parsed but there were additional non-white-space "
+                  "characters remaining.");
+      result.reset();
+    }
+  } else {
+    if (p == end_) recordError(p, "Reached the end of the buffer.");
+    recordError(p, "Unable to parse JSON.");
+  }
+  if (error && hasError_ && !result) {
+    error->domain = JSONErrorDomain;
+    error->code = -1;
+    error->description = errorMessage_;
+    error->index = errorIndex_;
+    error->line = errorLine_;
+  }
+  arena_.retire();
+  tokenBuffer_.trim();
+  begin_ = end_ = lineStart_ = nullptr;
+  line_ = 1;
+  hasError_ = false;
+  mutableCollections_ = false;
+  return result;
+}
+
+}  // namespace json_detail
+
+std::unique_ptr<JSONDecoder> JSONDecoder::decoder() { return decoderWithParseOptions(0); }
+
+std::unique_ptr<JSONDecoder> JSONDecoder::decoderWithParseOptions(JSONParseOptionFlags options) {
+  return std::make_unique<JSONDecoder>(options);
+}
+
+JSONDecoder::JSONDecoder() : JSONDecoder(JSONParseStrict) {}
+
+JSONDecoder::JSONDecoder(JSONParseOptionFlags parseOptions) {
+  if (parseOptions > json_detail::kValidParseOptions) {
+    throw JSONException(JSONException::InvalidArgument, "Invalid parse options.");
+  }
+  parseState_ = std::make_unique<json_detail::ParseState>(parseOptions);
+}
+
+JSONDecoder::~JSONDecoder() = default;
+JSONDecoder::JSONDecoder(JSONDecoder&& other) noexcept = default;
+JSONDecoder& JSONDecoder::operator=(JSONDecoder&& other) noexcept = default;
+
+JSONValueRef JSONDecoder::decode(const char* string, std::size_t length, bool mutableCollections,
+                                 JSONError* error) {
+  if (!parseState_) {
+    throw JSONException(JSONException::InternalInconsistency, "parseState is NULL.");
+  }
+  if (!string) throw JSONException(JSONException::InvalidArgument, "The string argument is NULL.");
+  return parseState_->decode(reinterpret_cast<const unsigned char*>(string), length,
+                             mutableCollections, error);
+}
+
+JSONValueRef JSONDecoder::objectWithUTF8String(const char* string, std::size_t length,
+                                               JSONError* error) {
+  return decode(string, length, false, error);
+}
+
+JSONValueRef JSONDecoder::mutableObjectWithUTF8String(const char* string, std::size_t length,
+                                                      JSONError* error) {
+  return decode(string, length, true, error);
+}
+
+// A span cannot be nil; an empty one (whose data may be null) is an empty
+// input, which fails as such.
+JSONValueRef JSONDecoder::objectWithData(std::span<const std::uint8_t> jsonData, JSONError* error) {
+  static const char kEmpty = 0;
+  const char* bytes = jsonData.empty() ? &kEmpty : reinterpret_cast<const char*>(jsonData.data());
+  return decode(bytes, jsonData.size(), false, error);
+}
+
+JSONValueRef JSONDecoder::mutableObjectWithData(std::span<const std::uint8_t> jsonData,
+                                                JSONError* error) {
+  static const char kEmpty = 0;
+  const char* bytes = jsonData.empty() ? &kEmpty : reinterpret_cast<const char*>(jsonData.data());
+  return decode(bytes, jsonData.size(), true, error);
+}
+
+void JSONDecoder::clearCache() {
+  if (parseState_) parseState_->clearCache();
+}
+
+JSONParseOptionFlags JSONDecoder::parseOptions() const noexcept {
+  return parseState_ ? parseState_->options() : 0;
+}
+
+std::size_t JSONDecoder::maximumDepth() const noexcept {
+  return parseState_ ? parseState_->maximumDepth() : 0;
+}
+
+void JSONDecoder::setMaximumDepth(std::size_t depth) noexcept {
+  if (parseState_) parseState_->setMaximumDepth(depth);
+}
+
+}  // namespace lorvane
