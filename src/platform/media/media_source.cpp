@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdarg>
 #include <limits>
+#include <mutex>
 
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
@@ -14,6 +16,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
@@ -74,6 +77,26 @@ struct FrameDeleter {
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 
+// FFmpeg's own messages join the platform log, errors only: its warnings
+// about probing guesses mean nothing to a user of the application.
+void forwardLog(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_ERROR) return;
+  char line[1024];
+  int printPrefix = 1;
+  va_list copy;
+  va_copy(copy, arguments);
+  av_log_format_line2(context, level, format, copy, line, sizeof line, &printPrefix);
+  va_end(copy);
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!text.empty()) Log("ffmpeg: " + text);
+}
+
+void routeFFmpegLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(&forwardLog); });
+}
+
 }  // namespace
 
 std::size_t AudioChunk::frames() const {
@@ -81,7 +104,9 @@ std::size_t AudioChunk::frames() const {
 }
 
 MediaSource::MediaSource(std::string url, OpenHandler opened, FailHandler failed)
-    : url_(std::move(url)), openedHandler_(std::move(opened)), failedHandler_(std::move(failed)) {}
+    : url_(std::move(url)), openedHandler_(std::move(opened)), failedHandler_(std::move(failed)) {
+  routeFFmpegLog();
+}
 
 MediaSource::~MediaSource() {
   stop();

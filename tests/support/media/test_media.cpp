@@ -1,0 +1,81 @@
+#include "support/media/test_media.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+namespace lorvane::testing {
+
+namespace {
+
+struct ClipFolder {
+  std::string path;
+  ClipFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/lorvane-media-XXXXXX";
+    if (char* made = ::mkdtemp(pattern.data())) path = made;
+  }
+  ~ClipFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
+
+ClipFolder& folder() {
+  static ClipFolder instance;
+  return instance;
+}
+
+std::string nameFor(const ClipSpec& s) {
+  char name[256];
+  std::snprintf(name, sizeof name, "clip-%.2fs-%dx%d-%dfps-g%d-%s%s-%dhz-%s.%s", s.seconds,
+                s.width, s.height, s.framesPerSecond, s.keyFrameInterval, s.video ? "v" : "",
+                s.audio ? "a" : "", s.toneHz, s.pixelFormat.c_str(), s.container.c_str());
+  return name;
+}
+
+}  // namespace
+
+std::string clipDirectory() { return folder().path; }
+
+std::string fileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+std::string makeClip(const ClipSpec& spec) {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> made;
+  std::lock_guard lock(mutex);
+  const std::string name = nameFor(spec);
+  if (auto it = made.find(name); it != made.end()) return it->second;
+  if (folder().path.empty()) return {};
+  const std::string path = folder().path + "/" + name;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", spec.seconds);
+  std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y";
+  if (spec.video) {
+    command += " -f lavfi -i testsrc2=size=" + std::to_string(spec.width) + "x" +
+               std::to_string(spec.height) + ":rate=" + std::to_string(spec.framesPerSecond);
+  }
+  if (spec.audio) {
+    command += " -f lavfi -i sine=frequency=" + std::to_string(spec.toneHz) + ":sample_rate=44100";
+  }
+  command += std::string(" -t ") + seconds;
+  if (spec.video) {
+    command += " -c:v libx264 -preset veryfast -pix_fmt " + spec.pixelFormat +
+               " -g " + std::to_string(spec.keyFrameInterval);
+  }
+  if (spec.audio) command += " -c:a aac -b:a 96k";
+  if (spec.container == "mp4") command += " -movflags +faststart";
+  command += " '" + path + "'";
+  if (std::system(command.c_str()) != 0) return {};
+  made[name] = path;
+  return path;
+}
+
+}  // namespace lorvane::testing

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace lorvane::testing {
+
+// Short clips made at test time with the ffmpeg command, in a temporary
+// folder that lives as long as the process. Each is made once.
+struct ClipSpec {
+  double seconds = 2.0;
+  int width = 320;
+  int height = 180;
+  int framesPerSecond = 25;
+  int keyFrameInterval = 25;
+  bool video = true;
+  bool audio = true;
+  int toneHz = 440;
+  std::string pixelFormat = "yuv420p";
+  std::string container = "mp4";
+};
+
+// The path of a clip made to the spec; empty when ffmpeg failed.
+std::string makeClip(const ClipSpec& spec);
+// The folder the clips are made in.
+std::string clipDirectory();
+// The last path component.
+std::string fileName(const std::string& path);
+
+}  // namespace lorvane::testing
