@@ -66,8 +66,9 @@ def run(command, **kwargs):
 
 def font_file(pattern):
     path = run(["fc-match", "-f", "%{file}", pattern]).strip()
-    if not path or not os.path.exists(path):
-        raise GenerationError(f"no font file for {pattern!r} (install fonts-noto-cjk)")
+    # fontconfig falls back to any font; a Latin-only one would drop the Chinese.
+    if not path or not os.path.exists(path) or "CJK" not in os.path.basename(path):
+        raise GenerationError(f"no CJK font file for {pattern!r} (install fonts-noto-cjk)")
     return path
 
 
@@ -446,13 +447,20 @@ def generate(outdir, lessons, apps, outputs, expected):
              "regular": font_file("Noto Sans CJK SC")}
     remove_stale(outdir, expected)
     made = copy_source("lessons.json", outputs) + copy_source("apps.json", outputs)
-    with concurrent.futures.ThreadPoolExecutor(max_workers=JOBS) as pool:
+    pool = concurrent.futures.ThreadPoolExecutor(max_workers=JOBS)
+    try:
         futures = [pool.submit(make_lesson, lesson, index, feed, fonts, outputs)
                    for feed in ("topic", "show")
                    for index, lesson in enumerate(lessons[feed])]
         futures += [pool.submit(make_app, app, index, outputs) for index, app in enumerate(apps)]
         for future in concurrent.futures.as_completed(futures):
             made += future.result()
+    except BaseException:
+        # A failure or an interrupt stops the queued items; the two running
+        # ones finish their current step, and the next run resumes.
+        pool.shutdown(wait=True, cancel_futures=True)
+        raise
+    pool.shutdown()
     with open(stamp, "w", encoding="utf-8") as out:
         out.write(f"{len(expected)} outputs\n")
     print(f"make-demo-content: wrote {len(made)} files into {outdir} "
@@ -466,3 +474,6 @@ if __name__ == "__main__":
     except GenerationError as error:
         print(f"make-demo-content: {error}", file=sys.stderr)
         sys.exit(1)
+    except KeyboardInterrupt:
+        print("make-demo-content: interrupted; the next run resumes", file=sys.stderr)
+        sys.exit(130)
