@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/foundation/log.h"
+#include "platform/media/playback_clock.h"
 
 namespace lorvane {
 
@@ -58,7 +59,8 @@ class SDLAudioSink : public AudioSink {
   static void callback(void* userdata, Uint8* stream, int length) {
     auto* self = static_cast<SDLAudioSink*>(userdata);
     const std::size_t frames = static_cast<std::size_t>(length) / (sizeof(float) * kChannels);
-    self->pull_(reinterpret_cast<float*>(stream), frames);
+    // The device still holds about one buffer ahead of this one.
+    self->pull_(reinterpret_cast<float*>(stream), frames, PlaybackClock::realNow() + self->latency());
   }
 
   Pull pull_;
@@ -83,18 +85,18 @@ class ClockDrivenSink : public AudioSink {
 
  private:
   void run() {
-    using namespace std::chrono;
     std::vector<float> buffer(static_cast<std::size_t>(kDeviceBufferFrames) * kChannels);
-    const auto start = steady_clock::now();
+    const double start = PlaybackClock::realNow();
     std::uint64_t played = 0;
     while (!stopping_) {
-      std::this_thread::sleep_for(milliseconds(5));
-      const double elapsed = duration<double>(steady_clock::now() - start).count();
-      const auto due = static_cast<std::uint64_t>(elapsed * kSampleRate);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      const auto due = static_cast<std::uint64_t>((PlaybackClock::realNow() - start) * kSampleRate);
       while (played < due && !stopping_) {
         const std::size_t frames =
             static_cast<std::size_t>(std::min<std::uint64_t>(due - played, kDeviceBufferFrames));
-        pull_(buffer.data(), frames);
+        // Each frame is "heard" at its own slot of real time, so catching up
+        // after a late wake-up does not rush the clock.
+        pull_(buffer.data(), frames, start + static_cast<double>(played) / kSampleRate);
         played += frames;
       }
     }

@@ -11,7 +11,10 @@ namespace lorvane {
 // real time from a thread of the sink's own.
 class AudioSink {
  public:
-  using Pull = std::function<void(float* samples, std::size_t frames)>;
+  // `heardAt` is when the first of the frames reaches the ear, in
+  // PlaybackClock::realNow() seconds; it may lie in the past when a late
+  // sink catches up.
+  using Pull = std::function<void(float* samples, std::size_t frames, double heardAt)>;
   static constexpr int kSampleRate = 48000;
   static constexpr int kChannels = 2;
 

@@ -86,7 +86,8 @@ void ObservationRegistry::deliver(const State& state, const std::string& key,
     }
   }
   const KeyValueChange change{state.object, key, value};
-  for (auto& [token, observer] : targets) {
+  for (auto& target : targets) {
+    const ObservationToken token = target.first;
     // An observer removed by an earlier one during this report is skipped.
     bool stillThere;
     {
@@ -94,7 +95,7 @@ void ObservationRegistry::deliver(const State& state, const std::string& key,
       stillThere = std::any_of(state.entries.begin(), state.entries.end(),
                                [&](const Entry& e) { return e.token == token; });
     }
-    if (stillThere) (*observer)(change);
+    if (stillThere) (*target.second)(change);
   }
 }
 

@@ -26,6 +26,13 @@ void PlaybackClock::set(double media, double speed) {
   speed_ = speed;
 }
 
+void PlaybackClock::setAt(double media, double real, double speed) {
+  std::lock_guard lock(mutex_);
+  anchorMedia_ = media;
+  anchorReal_ = real;
+  speed_ = speed;
+}
+
 void PlaybackClock::setSpeed(double speed) {
   std::lock_guard lock(mutex_);
   const double real = realNow();

@@ -15,6 +15,9 @@ class PlaybackClock {
   double speed() const;
   // Re-anchors: `media` now, moving at `speed` from here on.
   void set(double media, double speed);
+  // Anchors at another real instant: `media` was (or will be) current at
+  // `real`.
+  void setAt(double media, double real, double speed);
   // Keeps the current position and changes the speed.
   void setSpeed(double speed);
 

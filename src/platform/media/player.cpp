@@ -35,9 +35,10 @@ std::shared_ptr<Player> Player::playerWithURL(const std::string& url, PlayerOpti
 
 Player::Player(PlayerOptions options)
     : options_(options), observers_(static_cast<const PlayerInterface*>(this)) {
-  auto pull = [this](float* samples, std::size_t frames) { renderAudio(samples, frames); };
+  auto pull = [this](float* samples, std::size_t frames, double heardAt) {
+    renderAudio(samples, frames, heardAt);
+  };
   sink_ = options_.clockDrivenAudio ? AudioSink::openClockDriven(pull) : AudioSink::open(pull);
-  latency_ = sink_->latency();
   controlThread_ = std::thread([this] { controlLoop(); });
 }
 
@@ -368,7 +369,7 @@ void Player::reportBuffer(MediaSource& source, double now) {
 
 // ---- the audio thread ----
 
-void Player::renderAudio(float* out, std::size_t frames) {
+void Player::renderAudio(float* out, std::size_t frames, double heardAt) {
   std::fill(out, out + frames * AudioSink::kChannels, 0.0f);
   std::shared_ptr<MediaSource> source;
   double speed = 0;
@@ -429,24 +430,26 @@ void Player::renderAudio(float* out, std::size_t frames) {
   if (source != source_ || rate_ != speed || seeking_ || ended_ || serial != source->serial()) {
     return;
   }
-  const double heard = latency_ * speed;
   if (!renderCursorSet_) {
     // Nothing came since the last seek: either the sound ended before the
     // target, or it is still on its way.
     if (tempoDrained_ && source->audioFinished()) audioDrained_ = true;
     return;
   }
+  const double producedSeconds = static_cast<double>(produced) / AudioSink::kSampleRate;
   if (produced == frames) {
     starved_ = false;
-    clock_.set(first - heard, speed);
+    clock_.setAt(first, heardAt, speed);
   } else if (tempoDrained_ && pending_.empty() && source->audioFinished()) {
     // The sound is over; the picture goes on against the real clock.
     audioDrained_ = true;
     starved_ = false;
-    clock_.set(renderCursor_ - heard, speed);
+    clock_.setAt(renderCursor_, heardAt + producedSeconds, speed);
   } else {
+    // Ran dry: time stops where the sound stops.
     starved_ = true;
-    clock_.set(renderCursor_ - heard, 0);
+    const double stopped = std::max(0.0, heardAt + producedSeconds - PlaybackClock::realNow());
+    clock_.set(renderCursor_ - stopped * speed, 0);
   }
 }
 

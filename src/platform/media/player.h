@@ -99,7 +99,7 @@ class Player : public PlayerInterface, public std::enable_shared_from_this<Playe
   void checkSeekDone(MediaSource& source);
   void checkEnd(MediaSource& source, double now);
   void reportBuffer(MediaSource& source, double now);
-  void renderAudio(float* out, std::size_t frames);
+  void renderAudio(float* out, std::size_t frames, double heardAt);
   double effectiveSpeed() const;  // under mutex_
   double clampedTime(double seconds) const;  // under mutex_
   void completeSeek(SeekCompletion completion, bool finished);
@@ -145,7 +145,6 @@ class Player : public PlayerInterface, public std::enable_shared_from_this<Playe
   PeriodicTimeObservers timeObservers_;
   ObservationRegistry observers_;
   std::atomic<bool> stopping_{false};
-  std::atomic<double> latency_{0};  // of the sink, fixed once it is open
   std::thread controlThread_;
   std::unique_ptr<AudioSink> sink_;
 };

@@ -22,26 +22,28 @@ class PlayerHttpTest : public testing::MediaTest {
 };
 
 TEST_F(PlayerHttpTest, StreamsOverHttpAndSeeksWithARangeRequest) {
-  // Large enough that the seek target lies well past what was read ahead.
-  const std::string clip = testing::makeClip({.seconds = 6.0, .width = 640, .height = 360});
+  const std::string clip = testing::makeClip({.seconds = 4.0, .width = 640, .height = 360});
   ASSERT_FALSE(clip.empty());
   RangeFileServer server(testing::clipDirectory());
   auto player = Player::playerWithURL(server.urlFor(testing::fileName(clip)));
   ASSERT_EQ(settle(*player), PlayerItemStatus::ReadyToPlay);
   auto item = player->currentItem();
-  EXPECT_NEAR(item->duration().seconds(), 6.0, 0.1);
+  EXPECT_NEAR(item->duration().seconds(), 4.0, 0.1);
   ASSERT_TRUE(waitFor([&] { return item->isPlaybackLikelyToKeepUp(); }));
   player->play();
-  ASSERT_TRUE(waitFor([&] { return player->currentTime().seconds() > 0.3; }));
+  ASSERT_TRUE(waitFor([&] { return player->currentTime().seconds() > 0.8; }));
   player->pause();
+
+  // Back to where the stream has long been read past: FFmpeg cannot read
+  // backwards, so it asks for the bytes from there on.
 
   const std::size_t before = server.requests().size();
   bool done = false;
-  player->seekToTime(MediaTime::makeWithSeconds(5.6, 600), [&](bool f) { done = f; });
+  player->seekToTime(MediaTime::makeWithSeconds(0.3, 600), [&](bool f) { done = f; });
   ASSERT_TRUE(waitFor([&] { return done; }));
   auto frame = player->currentVideoFrame();
   ASSERT_TRUE(frame);
-  EXPECT_NEAR(frame->presentationTime, 5.6, 1.0 / 25 + 1e-3);
+  EXPECT_NEAR(frame->presentationTime, 0.3, 1.0 / 25 + 1e-3);
 
   const auto requests = server.requests();
   ASSERT_GE(requests.size(), 1u);
