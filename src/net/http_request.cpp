@@ -991,6 +991,7 @@ void HTTPRequest::readResponseHeaders() {
         {
           std::lock_guard ownerLock(owner->cancelledLock_);
           owner->contentLength_ = size;
+          owner->haveReportedDownloadSize_ = true;
         }
         reportDownloadSizeIncrement(size);
       }

@@ -163,7 +163,14 @@ void NetworkQueue::forward(const std::optional<HTTPSelector>& selector, HTTPRequ
   }
 }
 
-void NetworkQueue::requestStarted(HTTPRequest& request) { forward(requestDidStartSelector, request); }
+// A HEAD request made for a size belongs to its main request, not to the
+// group the caller sees.
+static bool isSizeProbe(HTTPRequest& request) { return request.mainRequest() != nullptr; }
+
+void NetworkQueue::requestStarted(HTTPRequest& request) {
+  if (isSizeProbe(request)) return;
+  forward(requestDidStartSelector, request);
+}
 
 void NetworkQueue::requestDidReceiveResponseHeaders(HTTPRequest& request,
                                                     const HeaderMap& headers) {
@@ -190,12 +197,14 @@ void NetworkQueue::requestDone() {
 }
 
 void NetworkQueue::requestFinished(HTTPRequest& request) {
+  if (isSizeProbe(request)) return;
   --requestsCount_;
   forward(requestDidFinishSelector, request);
   requestDone();
 }
 
 void NetworkQueue::requestFailed(HTTPRequest& request) {
+  if (isSizeProbe(request)) return;
   --requestsCount_;
   forward(requestDidFailSelector, request);
   requestDone();

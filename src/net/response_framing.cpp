@@ -5,6 +5,7 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/basic_parser.hpp>
 #include <boost/beast/http/error.hpp>
+#include <limits>
 #include <vector>
 
 namespace lorvane {
@@ -18,12 +19,14 @@ class ResponseFraming::Parser : public http::basic_parser<false> {
  public:
   explicit Parser(ResponseFraming& owner) : owner_(owner) {
     eager(true);
-    body_limit(boost::none);  // the request layer bounds what it keeps
+    // The request layer bounds what it keeps; Beast 1.74 mishandles "none".
+    body_limit(std::numeric_limits<std::uint64_t>::max());
     header_limit(static_cast<std::uint32_t>(owner.limits_.maximumHeaderLength));
     if (owner.expectsNoBody_) skip(true);
   }
 
   std::vector<std::uint8_t> pending;  // bytes that must be presented again
+  bool interim = false;                // the header was a 1xx reply
 
  private:
   void on_request_impl(http::verb, string_view, string_view, int, error_code& ec) override {
@@ -45,7 +48,21 @@ class ResponseFraming::Parser : public http::basic_parser<false> {
     owner_.fields_.emplace_back(std::string(name), std::string(value));
   }
 
-  void on_header_impl(error_code&) override {}
+  // Called inside put(), before any body byte: the owner must learn about
+  // the header before the body starts to arrive.
+  void on_header_impl(error_code& ec) override {
+    int status = owner_.statusCode_;
+    if (status >= 100 && status < 200 && status != 101) {
+      interim = true;
+      return;
+    }
+    owner_.headerDone_ = true;
+    owner_.state_ = State::kReadingBody;
+    bool bodyless = owner_.expectsNoBody_ || status == 204 || status == 304;
+    owner_.closeDelimited_ = !bodyless && !chunked() && !content_length().has_value();
+    if (owner_.handlers_.headersReceived) owner_.handlers_.headersReceived();
+    if (owner_.state_ == State::kFailed) ec = http::error::partial_message;  // stop here
+  }
 
   void on_body_init_impl(boost::optional<std::uint64_t> const& length, error_code&) override {
     if (length) owner_.contentLength_ = *length;
@@ -127,6 +144,7 @@ std::size_t ResponseFraming::feed(const std::uint8_t* bytes, std::size_t length)
     error_code ec;
     std::size_t used = parser_->put(boost::asio::const_buffer(data, size), ec);
     const bool needMore = ec == http::error::need_more;
+    if (state_ == State::kFailed) return taken;  // a handler gave up on the reply
     if (ec && !needMore) {
       fail(ec == http::error::header_limit ? "The response header is too large"
                                            : "The response is malformed: " + ec.message());
@@ -138,22 +156,14 @@ std::size_t ResponseFraming::feed(const std::uint8_t* bytes, std::size_t length)
       taken += used;
     }
 
-    if (parser_->is_header_done() && !headerDone_) {
-      if (statusCode_ >= 100 && statusCode_ < 200 && statusCode_ != 101) {
-        // An interim reply; the real one follows on the same connection.
-        std::vector<std::uint8_t> rest = std::move(held);
-        fields_.clear();
-        contentLength_.reset();
-        parser_ = std::make_unique<Parser>(*this);
-        parser_->pending = std::move(rest);
-        continue;
-      }
-      headerDone_ = true;
-      closeDelimited_ = !parser_->is_done() && !parser_->chunked() &&
-                        !parser_->content_length().has_value();
-      state_ = State::kReadingBody;
-      if (handlers_.headersReceived) handlers_.headersReceived();
-      if (state_ == State::kFailed) return taken;  // the handler gave up on the reply
+    if (parser_->interim && parser_->is_done()) {
+      // An interim reply; the real one follows on the same connection.
+      std::vector<std::uint8_t> rest = std::move(held);
+      fields_.clear();
+      contentLength_.reset();
+      parser_ = std::make_unique<Parser>(*this);
+      parser_->pending = std::move(rest);
+      continue;
     }
 
     if (parser_->is_done()) {
@@ -195,13 +205,7 @@ void ResponseFraming::finishInput() {
                      : "The connection closed inside the response header");
     return;
   }
-  if (parser_->is_done()) {
-    if (!headerDone_) {
-      headerDone_ = true;
-      if (handlers_.headersReceived) handlers_.headersReceived();
-    }
-    state_ = State::kComplete;
-  }
+  if (parser_->is_done()) state_ = State::kComplete;
 }
 
 }  // namespace lorvane

@@ -1,0 +1,121 @@
+#include "net/data_decompressor.h"
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+#include "support/net/scripted_server.h"
+
+namespace lorvane {
+namespace {
+
+Data bytesOf(const std::string& text) { return Data(text.begin(), text.end()); }
+std::string textOf(const Data& data) { return std::string(data.begin(), data.end()); }
+
+std::string sampleText(std::size_t size) {
+  std::string text;
+  std::mt19937 random(7);
+  const char* words[] = {"lesson ", "orvel ", "speak ", "english ", "video ", "\n"};
+  while (text.size() < size) text += words[random() % 6];
+  text.resize(size);
+  return text;
+}
+
+TEST(DataDecompressorTest, InflatesGzipAndZlibWholeAndInPieces) {
+  std::string text = sampleText(200000);
+  Data gzip = bytesOf(testing::gzipText(text));
+  ErrorPtr error;
+  auto whole = DataDecompressor::uncompressData(gzip, &error);
+  ASSERT_TRUE(whole) << (error ? error->localizedDescription() : "");
+  EXPECT_EQ(textOf(*whole), text);
+
+  // Feeding one byte at a time must neither stall nor lose bytes.
+  auto inflater = DataDecompressor::decompressor();
+  ASSERT_TRUE(inflater && inflater->streamReady());
+  std::string pieces;
+  for (std::uint8_t byte : gzip) {
+    auto piece = inflater->uncompressBytes(&byte, 1, &error);
+    ASSERT_TRUE(piece);
+    pieces += textOf(*piece);
+  }
+  EXPECT_EQ(pieces, text);
+  EXPECT_TRUE(inflater->reachedEnd());
+
+  // A zlib header is detected as well.
+  Data zlib(compressBound(text.size()));
+  uLongf size = zlib.size();
+  ASSERT_EQ(compress(zlib.data(), &size, reinterpret_cast<const Bytef*>(text.data()), text.size()),
+            Z_OK);
+  zlib.resize(size);
+  auto fromZlib = DataDecompressor::uncompressData(zlib, &error);
+  ASSERT_TRUE(fromZlib);
+  EXPECT_EQ(textOf(*fromZlib), text);
+}
+
+TEST(DataDecompressorTest, HighlyCompressibleDataComesOutWhole) {
+  // Output many times the input size exercises the growth of the buffer.
+  std::string text(5'000'000, 'a');
+  auto result = DataDecompressor::uncompressData(bytesOf(testing::gzipText(text)));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->size(), text.size());
+}
+
+TEST(DataDecompressorTest, TruncatedStreamGivesWhatItHasWithoutError) {
+  std::string text = sampleText(50000);
+  Data gzip = bytesOf(testing::gzipText(text));
+  gzip.resize(gzip.size() / 2);
+  ErrorPtr error;
+  auto inflater = DataDecompressor::decompressor();
+  auto result = inflater->uncompressBytes(gzip.data(), gzip.size(), &error);
+  ASSERT_TRUE(result);
+  EXPECT_FALSE(error);
+  EXPECT_FALSE(inflater->reachedEnd());
+  EXPECT_GT(result->size(), 0u);
+  EXPECT_EQ(textOf(*result), text.substr(0, result->size()));
+}
+
+TEST(DataDecompressorTest, GarbageFailsWithTheZlibCode) {
+  Data garbage = bytesOf("this is certainly not a gzip stream at all");
+  ErrorPtr error;
+  auto result = DataDecompressor::uncompressData(garbage, &error);
+  EXPECT_FALSE(result);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, "HTTPRequestErrorDomain");
+  EXPECT_EQ(error->code, 11);
+  EXPECT_EQ(error->localizedDescription(), "Decompression of data failed with code -3");
+}
+
+TEST(DataDecompressorTest, EmptyInputGivesNothingAndNoError) {
+  ErrorPtr error;
+  EXPECT_FALSE(DataDecompressor::uncompressData(Data(), &error));
+  EXPECT_FALSE(error);
+  auto inflater = DataDecompressor::decompressor();
+  EXPECT_FALSE(inflater->uncompressBytes(nullptr, 0, &error));
+  EXPECT_FALSE(error);
+}
+
+TEST(DataDecompressorTest, OutputPastTheLimitFails) {
+  Data bomb = bytesOf(testing::gzipText(std::string(10'000'000, '\0')));
+  ErrorPtr error;
+  auto result = DataDecompressor::uncompressData(bomb, &error, 1'000'000);
+  EXPECT_FALSE(result);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code, 11);
+  EXPECT_EQ(error->localizedDescription(), "Decompression of data failed with code -4");
+}
+
+TEST(DataDecompressorTest, ClosedInflaterRefusesWork) {
+  auto inflater = DataDecompressor::decompressor();
+  EXPECT_FALSE(inflater->closeStream());
+  EXPECT_FALSE(inflater->closeStream());  // twice is harmless
+  std::uint8_t byte = 0x1f;
+  ErrorPtr error;
+  EXPECT_FALSE(inflater->uncompressBytes(&byte, 1, &error));
+  EXPECT_TRUE(error);
+}
+
+}  // namespace
+}  // namespace lorvane
