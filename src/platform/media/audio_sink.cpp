@@ -110,9 +110,14 @@ class ClockDrivenSink : public AudioSink {
 }  // namespace
 
 std::unique_ptr<AudioSink> AudioSink::open(Pull pull) {
-  auto device = std::make_unique<SDLAudioSink>(pull);
-  if (device->open()) return device;
-  device.reset();
+  // A machine without sound stays without: asking again for every player
+  // would only repeat the driver's complaints and slow the first picture.
+  static std::atomic<bool> noDevice{false};
+  if (!noDevice) {
+    auto device = std::make_unique<SDLAudioSink>(pull);
+    if (device->open()) return device;
+    noDevice = true;
+  }
   return openClockDriven(std::move(pull));
 }
 
