@@ -210,51 +210,34 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
   const bool wraps = mode == LineBreakMode::WordWrap || mode == LineBreakMode::CharacterWrap;
   const bool truncates = mode == LineBreakMode::TruncateHead || mode == LineBreakMode::TruncateTail ||
                          mode == LineBreakMode::TruncateMiddle;
-  auto limitReached = [&] {
-    return numberOfLines > 0 && int(layout.lines.size()) == numberOfLines - 1;
-  };
+  const bool byWord = mode != LineBreakMode::CharacterWrap;
   auto push = [&](std::vector<char32_t> line) {
     layout.lines.push_back({encodeUtf8(line), m.width(line, 0, line.size())});
   };
 
   std::size_t pos = 0;
-  while (pos <= cps.size()) {
-    std::size_t paraEnd = std::find(cps.begin() + long(pos), cps.end(), U'\n') - cps.begin();
-    bool lastParagraph = paraEnd >= cps.size();
+  for (;;) {
+    std::size_t paraEnd = std::size_t(std::find(cps.begin() + long(pos), cps.end(), U'\n') - cps.begin());
     std::size_t i = pos;
     do {
-      if (limitReached()) {
-        // The last line takes whatever is left; truncation marks what is cut.
-        std::vector<char32_t> rest(cps.begin() + long(i), cps.begin() + long(paraEnd));
-        bool moreAfter = !lastParagraph;
-        if (truncates) {
-          if (moreAfter) {
-            for (char32_t& c : rest) if (c == U'\n') c = U' ';
-            rest.push_back(kEllipsis);
-            rest = truncate(rest, maxWidth, mode, m);
-          } else {
-            rest = truncate(rest, maxWidth, mode, m);
-          }
-          push(std::move(rest));
-        } else {
-          std::size_t end = fitLine(cps, i, paraEnd, maxWidth, mode == LineBreakMode::WordWrap, m);
-          if (!wraps) end = paraEnd;  // clipping keeps the whole line; drawing cuts it
-          push(trimmedRight({cps.begin() + long(i), cps.begin() + long(end)}));
+      bool last = numberOfLines > 0 && int(layout.lines.size()) == numberOfLines - 1;
+      if (last && !wraps) {
+        // The last allowed line holds the rest of the text: truncated, or
+        // kept whole for drawing to clip.
+        std::vector<char32_t> rest(cps.begin() + long(i), truncates ? cps.end() : cps.begin() + long(paraEnd));
+        for (char32_t& c : rest) {
+          if (c == U'\n') c = U' ';
         }
+        push(truncates ? truncate(trimmedRight(std::move(rest)), maxWidth, mode, m) : std::move(rest));
         return layout;
       }
-      std::size_t end;
-      if (wraps) {
-        end = fitLine(cps, i, paraEnd, maxWidth, mode == LineBreakMode::WordWrap, m);
-      } else {
-        end = paraEnd;
-      }
-      std::vector<char32_t> line(cps.begin() + long(i), cps.begin() + long(end));
-      if (truncates) line = truncate(line, maxWidth, mode, m);
-      push(trimmedRight(std::move(line)));
-      i = wraps ? skipSpaces(cps, end, paraEnd) : paraEnd;
+      // Every other line wraps, by word unless characters were asked for.
+      std::size_t end = fitLine(cps, i, paraEnd, maxWidth, byWord, m);
+      push(trimmedRight({cps.begin() + long(i), cps.begin() + long(end)}));
+      if (last) return layout;
+      i = skipSpaces(cps, end, paraEnd);
     } while (i < paraEnd);
-    if (lastParagraph) break;
+    if (paraEnd >= cps.size()) break;
     pos = paraEnd + 1;
   }
   return layout;

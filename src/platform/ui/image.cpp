@@ -210,6 +210,7 @@ const std::vector<std::uint8_t>& Image::encodedData() const {
 
 const PixelBuffer* Image::pixels() const {
   if (!content_) return nullptr;
+  std::lock_guard decodeLock(content_->decodeMutex);
   if (!content_->decodeTried) {
     Decoder decoder;
     {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,8 +59,10 @@ class Image : public std::enable_shared_from_this<Image> {
   const std::vector<std::uint8_t>& encodedData() const;
   // Decodes on first use; nothing when there is no decoder or the bytes are bad.
   const PixelBuffer* pixels() const;
-  // Identity of the underlying picture, shared by resizable copies (texture caches).
+  // Identity of the underlying picture, shared by resizable copies; texture
+  // caches hold it weakly to notice when the picture is gone.
   const void* contentKey() const { return content_.get(); }
+  std::weak_ptr<const void> contentHandle() const { return content_; }
 
   Image() = default;
 
@@ -68,6 +71,7 @@ class Image : public std::enable_shared_from_this<Image> {
     std::vector<std::uint8_t> encoded;
     mutable std::optional<PixelBuffer> decoded;
     mutable bool decodeTried = false;
+    mutable std::mutex decodeMutex;
   };
   std::shared_ptr<Content> content_;
   int pixelWidth_ = 0;

@@ -355,15 +355,15 @@ Point View::convertPointFromSuperview(Point p) const {
   return {t.x + bounds_.x() + bounds_.width() / 2, t.y + bounds_.y() + bounds_.height() / 2};
 }
 
+// Window coordinates are a window's own; a tree outside any window uses
+// the space its root's frame lives in.
+static bool isWindowRoot(const View* v) { return dynamic_cast<const Window*>(v) != nullptr; }
+
 Point View::convertPointToView(Point p, const View* view) const {
-  // Up to the root (window coordinates, or the root's own when the tree is
-  // not in a window), then down to the target.
-  const View* v = this;
-  while (v) {
+  for (const View* v = this; v; v = v->superview_) {
     if (v == view) return p;
-    if (!v->superview_) break;
+    if (isWindowRoot(v)) break;
     p = v->convertPointToSuperview(p);
-    v = v->superview_;
   }
   if (!view) return p;
   return view->convertPointFromView(p, nullptr);
@@ -372,7 +372,7 @@ Point View::convertPointToView(Point p, const View* view) const {
 Point View::convertPointFromView(Point p, const View* view) const {
   if (view) p = view->convertPointToView(p, nullptr);
   std::vector<const View*> chain;
-  for (const View* v = this; v && v->superview_; v = v->superview_) chain.push_back(v);
+  for (const View* v = this; v && !isWindowRoot(v); v = v->superview_) chain.push_back(v);
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) p = (*it)->convertPointFromSuperview(p);
   return p;
 }

@@ -1,0 +1,269 @@
+#include "platform/render/display.h"
+
+#include <SDL2/SDL_image.h>
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "platform/foundation/log.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/ui/application.h"
+#include "platform/ui/screen.h"
+#include "platform/ui/snapshot.h"
+#include "platform/ui/text_view.h"
+
+namespace lorvane {
+
+namespace {
+
+std::optional<PixelBuffer> surfaceToPixels(SDL_Surface* source) {
+  SurfacePtr rgba(SDL_ConvertSurfaceFormat(source, SDL_PIXELFORMAT_RGBA32, 0));
+  if (!rgba) return std::nullopt;
+  PixelBuffer out;
+  out.width = rgba->w;
+  out.height = rgba->h;
+  out.rgba.resize(std::size_t(out.width) * std::size_t(out.height) * 4);
+  if (SDL_MUSTLOCK(rgba.get())) SDL_LockSurface(rgba.get());
+  for (int y = 0; y < out.height; ++y) {
+    const auto* row = static_cast<const std::uint8_t*>(rgba->pixels) + std::size_t(y) * std::size_t(rgba->pitch);
+    std::copy(row, row + std::size_t(out.width) * 4, out.rgba.begin() + long(std::size_t(y) * std::size_t(out.width) * 4));
+  }
+  if (SDL_MUSTLOCK(rgba.get())) SDL_UnlockSurface(rgba.get());
+  return out;
+}
+
+std::optional<PixelBuffer> decodePicture(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty()) return std::nullopt;
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+  SurfacePtr surface(IMG_Load_RW(rw, 1));
+  if (!surface) return std::nullopt;
+  return surfaceToPixels(surface.get());
+}
+
+std::shared_ptr<FontProvider>& sharedFonts() {
+  static std::shared_ptr<FontProvider> fonts;
+  return fonts;
+}
+
+ImagePtr paintSnapshot(const Layer& layer, Size size, double scale) {
+  int w = std::max(1, int(std::ceil(size.width * scale)));
+  int h = std::max(1, int(std::ceil(size.height * scale)));
+  SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888));
+  if (!surface) return nullptr;
+  RendererPtr renderer(SDL_CreateSoftwareRenderer(surface.get()));
+  if (!renderer) return nullptr;
+  SDL_SetRenderDrawColor(renderer.get(), 0, 0, 0, 0);
+  SDL_RenderClear(renderer.get());
+  {
+    Painter painter(renderer.get(), sharedFonts());
+    painter.setScale(scale);
+    painter.drawLayer(layer);
+  }
+  SDL_RenderFlush(renderer.get());
+  auto pixels = surfaceToPixels(surface.get());
+  if (!pixels) return nullptr;
+  return Image::imageWithPixels(std::move(*pixels), scale);
+}
+
+}  // namespace
+
+std::shared_ptr<FontProvider> installRenderHooks() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_WasInit(0) == 0) SDL_Init(0);
+    IMG_Init(IMG_INIT_PNG | IMG_INIT_JPG);
+    Image::setDecoder(decodePicture);
+    sharedFonts() = FontProvider::create();
+    if (sharedFonts()) FontBackend::install(sharedFonts());
+    setSnapshotRenderer(paintSnapshot);
+  });
+  return sharedFonts();
+}
+
+std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::string* error) {
+  std::unique_ptr<Display> d(new Display());
+  d->scale_ = options.scale > 0 ? options.scale : 2;
+  d->fonts_ = installRenderHooks();
+  if (!d->fonts_) Log("display: no font found; text will not show");
+  Rect screen = Screen::mainScreen().bounds();
+  int w = int(std::lround(screen.width() * d->scale_));
+  int h = int(std::lround(screen.height() * d->scale_));
+  if (!options.headless) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+      d->window_.reset(SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                        SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_SHOWN));
+      if (!d->window_) Log(std::string("display: no window (") + SDL_GetError() + "), drawing offscreen");
+    } else {
+      Log(std::string("display: no video (") + SDL_GetError() + "), drawing offscreen");
+    }
+  }
+  d->surface_.reset(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888));
+  if (d->surface_) d->renderer_.reset(SDL_CreateSoftwareRenderer(d->surface_.get()));
+  if (!d->renderer_) {
+    if (error) *error = std::string("cannot create the renderer: ") + SDL_GetError();
+    return nullptr;
+  }
+  d->painter_ = std::make_unique<Painter>(d->renderer_.get(), d->fonts_);
+  d->painter_->setScale(d->scale_);
+  if (d->window_) SDL_StartTextInput();
+  return d;
+}
+
+Display::~Display() {
+  painter_.reset();
+  renderer_.reset();
+  surface_.reset();
+  if (window_) {
+    window_.reset();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+}
+
+int Display::pixelWidth() const { return surface_->w; }
+int Display::pixelHeight() const { return surface_->h; }
+
+void Display::drawFrame() {
+  if (Window* w = Window::keyWindow()) {
+    drawFrame(*w);
+    return;
+  }
+  SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+  SDL_RenderClear(renderer_.get());
+  painter_->drawStatusBar();
+  SDL_RenderFlush(renderer_.get());
+}
+
+void Display::drawFrame(const View& root) {
+  const_cast<View&>(root).layoutIfNeeded();
+  SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+  SDL_RenderSetClipRect(renderer_.get(), nullptr);
+  SDL_RenderClear(renderer_.get());
+  painter_->drawView(root);
+  painter_->drawStatusBar();
+  SDL_RenderFlush(renderer_.get());
+  painter_->endFrame();
+  if (window_) {
+    if (SDL_Surface* target = SDL_GetWindowSurface(window_.get())) {
+      SDL_BlitSurface(surface_.get(), nullptr, target, nullptr);
+      SDL_UpdateWindowSurface(window_.get());
+    }
+  }
+}
+
+bool Display::saveScreenshot(const std::filesystem::path& path) const {
+  return IMG_SavePNG(surface_.get(), path.string().c_str()) == 0;
+}
+
+std::optional<Color> Display::pixelAt(int x, int y) const {
+  if (x < 0 || y < 0 || x >= surface_->w || y >= surface_->h) return std::nullopt;
+  if (SDL_MUSTLOCK(surface_.get())) SDL_LockSurface(surface_.get());
+  const auto* row = static_cast<const std::uint8_t*>(surface_->pixels) + std::size_t(y) * std::size_t(surface_->pitch);
+  Uint32 value;
+  std::memcpy(&value, row + std::size_t(x) * 4, 4);
+  if (SDL_MUSTLOCK(surface_.get())) SDL_UnlockSurface(surface_.get());
+  Uint8 r, g, b, a;
+  SDL_GetRGBA(value, surface_->format, &r, &g, &b, &a);
+  return Color::rgb255(r, g, b, a / 255.0);
+}
+
+Point Display::toPoints(int x, int y) const { return {x / scale_, y / scale_}; }
+
+void Display::injectTouchDown(Point p) {
+  if (Window* w = Window::keyWindow()) w->touchDown(p);
+}
+void Display::injectTouchMove(Point p) {
+  if (Window* w = Window::keyWindow()) w->touchMove(p);
+}
+void Display::injectTouchUp(Point p) {
+  if (Window* w = Window::keyWindow()) w->touchUp(p);
+}
+
+bool Display::injectKey(const std::string& key) {
+  Device& device = Device::currentDevice();
+  // Turning the phone to the left puts its home button on the right: the
+  // device's "landscape left".
+  if (key == "r") {
+    bool landscape = device.orientation() == DeviceOrientation::LandscapeLeft ||
+                     device.orientation() == DeviceOrientation::LandscapeRight;
+    device.setOrientation(landscape ? DeviceOrientation::Portrait : DeviceOrientation::LandscapeLeft);
+  } else if (key == "left") {
+    device.setOrientation(DeviceOrientation::LandscapeLeft);
+  } else if (key == "right") {
+    device.setOrientation(DeviceOrientation::LandscapeRight);
+  } else if (key == "up") {
+    device.setOrientation(DeviceOrientation::Portrait);
+  } else if (key == "down") {
+    device.setOrientation(DeviceOrientation::PortraitUpsideDown);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Display::handleEvent(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_QUIT:
+      running_ = false;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+      if (e.button.button == SDL_BUTTON_LEFT) {
+        mouseDown_ = true;
+        injectTouchDown(toPoints(e.button.x, e.button.y));
+      }
+      break;
+    case SDL_MOUSEMOTION:
+      if (mouseDown_) injectTouchMove(toPoints(e.motion.x, e.motion.y));
+      break;
+    case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT && mouseDown_) {
+        mouseDown_ = false;
+        injectTouchUp(toPoints(e.button.x, e.button.y));
+      }
+      break;
+    case SDL_KEYDOWN:
+      switch (e.key.keysym.sym) {
+        case SDLK_r: if (!TextView::focused()) injectKey("r"); break;
+        case SDLK_LEFT: injectKey("left"); break;
+        case SDLK_RIGHT: injectKey("right"); break;
+        case SDLK_UP: injectKey("up"); break;
+        case SDLK_DOWN: injectKey("down"); break;
+        case SDLK_BACKSPACE:
+          if (TextView* t = TextView::focused()) t->deleteBackward();
+          break;
+        default: break;
+      }
+      break;
+    case SDL_TEXTINPUT:
+      if (TextView* t = TextView::focused()) t->insertText(e.text.text);
+      break;
+    case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) Application::sharedApplication().resignActive();
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) Application::sharedApplication().becomeActive();
+      break;
+    default:
+      break;
+  }
+}
+
+bool Display::runOnce(double maxWait) {
+  if (window_) {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) handleEvent(e);
+  }
+  if (!running_ && window_) return false;
+  RunLoop::main().runOnce(maxWait);
+  drawFrame();
+  return true;
+}
+
+void Display::run() {
+  running_ = true;
+  while (running_) {
+    if (!runOnce()) break;
+  }
+  Application::sharedApplication().terminate();
+}
+
+}  // namespace lorvane

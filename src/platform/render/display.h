@@ -1,0 +1,83 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/render/font_provider.h"
+#include "platform/render/painter.h"
+#include "platform/ui/window.h"
+
+namespace lorvane {
+
+struct DisplayOptions {
+  bool headless = false;
+  // Pixels per point: 2 gives the phone's 640 x 1136, 1 suits small displays.
+  double scale = 2;
+  std::string title = "Lorvane";
+};
+
+// The phone's screen on the desktop: a window, or an offscreen surface
+// when there is no display (or none is wanted). Both draw with the same
+// software renderer into the same surface, so a screenshot shows exactly
+// what the window shows. The mouse is the finger; keys turn the device.
+class Display {
+ public:
+  // Nothing (and a message in `error`) when SDL cannot start at all.
+  static std::unique_ptr<Display> create(const DisplayOptions& options, std::string* error = nullptr);
+  ~Display();
+  Display(const Display&) = delete;
+  Display& operator=(const Display&) = delete;
+
+  bool isHeadless() const { return !window_; }
+  double scale() const { return scale_; }
+  int pixelWidth() const;
+  int pixelHeight() const;
+
+  // Lays out and draws the key window (or `root`) and the status bar.
+  void drawFrame();
+  void drawFrame(const View& root);
+  // The last frame as a PNG.
+  bool saveScreenshot(const std::filesystem::path& path) const;
+  // A pixel of the last frame, in pixels from the top left.
+  std::optional<Color> pixelAt(int x, int y) const;
+
+  // Runs SDL events, the main run loop and frames until quit or stop().
+  void run();
+  void stop() { running_ = false; }
+  // One turn of the loop: events, due work, a frame. False once quit.
+  bool runOnce(double maxWait = 1.0 / 60);
+
+  // Scripted input, in screen points.
+  void injectTouchDown(Point p);
+  void injectTouchMove(Point p);
+  void injectTouchUp(Point p);
+  // "r" toggles landscape; "left", "right", "up", "down" hold the device so.
+  bool injectKey(const std::string& key);
+
+  Painter& painter() { return *painter_; }
+  const std::shared_ptr<FontProvider>& fonts() const { return fonts_; }
+
+ private:
+  Display() = default;
+  void handleEvent(const SDL_Event& event);
+  Point toPoints(int x, int y) const;
+
+  double scale_ = 2;
+  WindowPtr window_;
+  SurfacePtr surface_;
+  RendererPtr renderer_;
+  std::shared_ptr<FontProvider> fonts_;
+  std::unique_ptr<Painter> painter_;
+  bool running_ = false;
+  bool mouseDown_ = false;
+  bool videoStarted_ = false;
+};
+
+// Installs the SDL-backed picture decoder, fonts and snapshot painter for
+// the UI layer. Display::create does this; tests of pictures may call it
+// alone. Returns the font provider (nothing without a usable font).
+std::shared_ptr<FontProvider> installRenderHooks();
+
+}  // namespace lorvane
