@@ -95,6 +95,15 @@ struct ValueAccess {
                                        bool isMutable);
 
   static void destroy(JSONValue* value) noexcept;
+
+  // For tests of the counter's wrap-around, which would otherwise take
+  // four billion mutations.
+  static void setMutations(JSONArray* array, std::uint32_t mutations) noexcept {
+    array->mutations_ = mutations;
+  }
+  static void setMutations(JSONDictionary* dictionary, std::uint32_t mutations) noexcept {
+    dictionary->mutations_ = mutations;
+  }
 };
 
 }  // namespace lorvane::json_detail

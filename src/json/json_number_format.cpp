@@ -163,28 +163,38 @@ char* formatDouble(double value, char* out) noexcept {
 #if LDBL_MANT_DIG == 64
   // Scale into [1e16, 1e17) in extended precision: the 11 spare bits bound
   // the error well below 1/32, so rounding to an integer gives the
-  // correctly rounded 17 digits unless the fraction is close to one half.
-  int binaryExponent;
-  std::frexp(magnitude, &binaryExponent);
-  int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
-  long double y = scaled(magnitude, 16 - exponent);
-  if (y >= 1e17L) {
-    ++exponent;
-    y = scaled(magnitude, 16 - exponent);
-  }
-  const auto whole = static_cast<std::int64_t>(y);
-  const long double fraction = y - static_cast<long double>(whole);
-  constexpr long double kMargin = 1.0L / 32;
-  if (fraction < 0.5L - kMargin || fraction > 0.5L + kMargin) {
-    std::uint64_t digits = static_cast<std::uint64_t>(whole) + (fraction > 0.5L ? 1 : 0);
-    if (digits == 100000000000000000ull) {
-      digits = 10000000000000000ull;
+  // correctly rounded 17 digits unless the fraction is close to one half
+  // (ties included), which the exact conversion below handles.
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biasedExponent = static_cast<int>(bits >> 52);
+  if (biasedExponent != 0) {
+    // floor(e * log10(2)), at most one below the decimal exponent.
+    int exponent = ((biasedExponent - 1023) * 78913) >> 18;
+    long double y = scaled(magnitude, 16 - exponent);
+    if (y >= 1e17L) {
       ++exponent;
+      y = scaled(magnitude, 16 - exponent);
     }
-    if (digits >= 10000000000000000ull && digits < 100000000000000000ull) {
-      char text[17];
-      writeDigits(digits, text, 17);
-      return layOut(text, exponent, out);
+    // Adding 2^63 leaves a unit of 1, so the sum is y rounded to an
+    // integer, read straight from the significand; no slow x87 truncation.
+    constexpr long double kShift = 9223372036854775808.0L;
+    const long double shifted = y + kShift;
+    const long double fraction = y - (shifted - kShift);
+    constexpr long double kMargin = 0.5L - 1.0L / 32;
+    if (fraction < kMargin && fraction > -kMargin) {
+      std::uint64_t significand;
+      std::memcpy(&significand, &shifted, sizeof significand);
+      std::uint64_t digits = significand - (std::uint64_t{1} << 63);
+      if (digits == 100000000000000000ull) {
+        digits = 10000000000000000ull;
+        ++exponent;
+      }
+      if (digits >= 10000000000000000ull && digits < 100000000000000000ull) {
+        char text[17];
+        writeDigits(digits, text, 17);
+        return layOut(text, exponent, out);
+      }
     }
   }
 #endif
