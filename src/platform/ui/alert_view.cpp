@@ -61,8 +61,11 @@ void AlertView::build() {
     auto button = Button::buttonWithType(ButtonType::System);
     button->setTitle(buttonTitles_[i], ControlStateNormal);
     button->titleLabel().setFont(i == 0 ? Font::boldSystemFontOfSize(17) : Font::systemFontOfSize(17));
-    button->layer().setBorderWidth(0.5);
-    button->layer().setBorderColor(Color::white(0.8));
+    // A hairline above each button, drawn by the button's own sublayer.
+    auto rule = Layer::layer();
+    rule->setBackgroundColor(Color::white(0.8));
+    rule->setFrame({0, 0, kBoxWidth, 0.5});
+    button->layer().addSublayer(rule);
     int index = int(i);
     button->addTarget(this, [this, index](Control&) { clickButtonAtIndex(index); },
                       ControlEventTouchUpInside);

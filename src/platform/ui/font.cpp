@@ -19,6 +19,15 @@ constexpr char32_t kEllipsis = U'\u2026';
 
 bool isBreakableSpace(char32_t c) { return c == U' ' || c == U'\t'; }
 
+// Closing marks that must not begin a line (Chinese typesetting).
+bool mustNotStartLine(char32_t c) {
+  static constexpr char32_t kClosing[] = U"\uFF0C\u3002\u3001\uFF01\uFF1F\uFF1B\uFF1A\uFF09\u300B\u300D\u300F\u3011\u201D\u2019,.!?;:)";
+  for (char32_t k : kClosing) {
+    if (k && k == c) return true;
+  }
+  return false;
+}
+
 struct Measurer {
   const Font& font;
   FontBackend& backend;
@@ -47,6 +56,7 @@ std::size_t fitLine(const std::vector<char32_t>& cps, std::size_t from, std::siz
   for (std::size_t j = i; j > from; --j) {
     char32_t before = cps[j - 1];
     char32_t after = cps[j];
+    if (mustNotStartLine(after)) continue;
     if (isBreakableSpace(before) || isBreakableSpace(after) || isWideCodePoint(before) ||
         isWideCodePoint(after)) {
       return j;

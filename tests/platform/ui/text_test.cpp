@@ -25,6 +25,10 @@ TEST_F(TextTest, WordWrapBreaksBetweenWordsAndAroundChinese) {
   EXPECT_EQ(layout.lines[0].text, "hello");
   EXPECT_EQ(layout.lines[1].text, "world");
   EXPECT_EQ(layout.lines[2].text, "again");
+  // A closing mark never starts a line; the character before it moves down too.
+  auto marks = layoutText("一二三，四", f, 30, 0, LineBreakMode::WordWrap);
+  ASSERT_EQ(marks.lines.size(), 2u);
+  EXPECT_EQ(marks.lines[1].text, "三，四");
   auto cjk = layoutText("一二三四五六七", f, 30, 0, LineBreakMode::WordWrap);
   ASSERT_EQ(cjk.lines.size(), 3u);
   EXPECT_EQ(cjk.lines[2].text, "七");

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL_image.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/foundation/clock.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/render/display.h"
+#include "platform/ui/application.h"
+#include "platform/ui/label.h"
+#include "platform/ui/screen.h"
+#include "platform/ui/snapshot.h"
+
+namespace lorvane {
+namespace {
+
+// Draws offscreen at scale 1 (one pixel per point) so points are pixels.
+class RenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock = std::make_unique<ScopedManualClock>();
+    Screen::mainScreen().reset();
+    Application::sharedApplication().reset();
+    Application::sharedApplication().setStatusBarHidden(true);
+    std::string error;
+    display = Display::create({.headless = true, .scale = 1}, &error);
+    ASSERT_TRUE(display) << error;
+    window = std::make_shared<Window>();
+    window->setBackgroundColor(Color::whiteColor());
+    window->makeKeyAndVisible();
+  }
+  void TearDown() override {
+    window.reset();
+    display.reset();
+    RunLoop::main().advance(10);
+    Application::sharedApplication().reset();
+    clock.reset();
+  }
+  Color at(int x, int y) {
+    auto c = display->pixelAt(x, y);
+    EXPECT_TRUE(c.has_value());
+    return c.value_or(Color{});
+  }
+  static void expectColor(Color actual, Color expected, double tolerance = 0.03) {
+    EXPECT_NEAR(actual.red, expected.red, tolerance);
+    EXPECT_NEAR(actual.green, expected.green, tolerance);
+    EXPECT_NEAR(actual.blue, expected.blue, tolerance);
+  }
+  std::shared_ptr<View> addBox(Rect frame, Color colour, View* parent = nullptr) {
+    auto v = std::make_shared<View>(frame);
+    v->setBackgroundColor(colour);
+    (parent ? parent : window.get())->addSubview(v);
+    return v;
+  }
+
+  std::unique_ptr<ScopedManualClock> clock;
+  std::unique_ptr<Display> display;
+  std::shared_ptr<Window> window;
+};
+
+TEST_F(RenderTest, FillsAlphaAndSubviewOrder) {
+  addBox({10, 10, 100, 100}, Color::redColor());
+  auto over = addBox({60, 60, 100, 100}, Color::blueColor());
+  auto glass = addBox({200, 10, 50, 50}, Color::black());
+  glass->setAlpha(0.5);
+  display->drawFrame();
+  EXPECT_EQ(display->pixelWidth(), 320);
+  EXPECT_EQ(display->pixelHeight(), 568);
+  expectColor(at(20, 20), Color::redColor());
+  expectColor(at(80, 80), Color::blueColor());  // the later subview is on top
+  expectColor(at(5, 5), Color::whiteColor());
+  expectColor(at(220, 30), Color::white(0.5));
+  over->setHidden(true);
+  display->drawFrame();
+  expectColor(at(80, 80), Color::redColor());
+}
+
+TEST_F(RenderTest, CornersBordersAndClipping) {
+  auto rounded = addBox({10, 10, 100, 100}, Color::black());
+  rounded->layer().setCornerRadius(20);
+  auto framed = addBox({150, 10, 100, 100}, Color::whiteColor());
+  framed->layer().setBorderWidth(4);
+  framed->layer().setBorderColor(Color::redColor());
+  auto clipper = addBox({10, 200, 50, 50}, Color::whiteColor());
+  clipper->setClipsToBounds(true);
+  addBox({25, 25, 100, 10}, Color::blueColor(), clipper.get());
+  display->drawFrame();
+  expectColor(at(12, 12), Color::whiteColor());  // cut off by the round corner
+  expectColor(at(60, 60), Color::black());
+  expectColor(at(151, 50), Color::redColor());
+  expectColor(at(200, 50), Color::whiteColor());
+  expectColor(at(40, 230), Color::blueColor());
+  expectColor(at(80, 230), Color::whiteColor());  // outside the clipping parent
+}
+
+TEST_F(RenderTest, RotatedContentLandsWhereTheTransformSays) {
+  auto root = addBox({0, 0, 320, 568}, Color::whiteColor());
+  root->setTransform(AffineTransform::rotation(kPi / 2));
+  root->setBounds({0, 0, 568, 320});
+  addBox({0, 0, 40, 20}, Color::redColor(), root.get());  // landscape top-left
+  display->drawFrame();
+  // A quarter turn clockwise: it shows at the screen's top-right, 20 wide, 40 high.
+  expectColor(at(310, 30), Color::redColor());
+  expectColor(at(290, 30), Color::whiteColor());
+  expectColor(at(310, 45), Color::whiteColor());
+}
+
+TEST_F(RenderTest, PicturesHonourContentModesAndCaps) {
+  auto picture = imageFilledWithColor(Color::blueColor(), {10, 20});
+  auto fit = std::make_shared<ImageView>(Rect{0, 0, 100, 100});
+  fit->setImage(picture);
+  fit->setContentMode(ContentMode::ScaleAspectFit);
+  window->addSubview(fit);
+  auto stretched = std::make_shared<ImageView>(Rect{150, 0, 100, 50});
+  stretched->setImage(picture->resizableImageWithCapInsets({2, 2, 2, 2}));
+  window->addSubview(stretched);
+  display->drawFrame();
+  expectColor(at(50, 50), Color::blueColor());
+  expectColor(at(10, 50), Color::whiteColor());  // aspect fit leaves the sides empty
+  expectColor(at(151, 1), Color::blueColor());
+  expectColor(at(248, 48), Color::blueColor());
+}
+
+TEST_F(RenderTest, AnimatedValuesAreDrawnAsTheyMove) {
+  auto box = addBox({0, 0, 50, 50}, Color::redColor());
+  animateWithDuration(1.0, 0, AnimationOptionCurveLinear, [&] { box->setFrame({200, 0, 50, 50}); });
+  RunLoop::main().advance(0.5);
+  display->drawFrame();
+  expectColor(at(120, 25), Color::redColor());  // half way: x 100 to 150
+  expectColor(at(220, 25), Color::whiteColor());
+  RunLoop::main().advance(1);
+  display->drawFrame();
+  expectColor(at(220, 25), Color::redColor());
+}
+
+TEST_F(RenderTest, ChineseTextDrawsInk) {
+  auto label = std::make_shared<Label>(Rect{10, 10, 200, 40});
+  label->setText("潮话题");
+  label->setFont(Font::systemFontOfSize(24));
+  label->setTextColor(Color::black());
+  window->addSubview(label);
+  display->drawFrame();
+  int ink = 0;
+  for (int y = 10; y < 50; ++y) {
+    for (int x = 10; x < 210; ++x) {
+      if (at(x, y).red < 0.5) ++ink;
+    }
+  }
+  EXPECT_GT(ink, 100);
+  // Nothing is drawn beyond the three characters (72 points of 24-point CJK).
+  for (int y = 10; y < 50; ++y) EXPECT_GT(at(100, y).red, 0.9);
+}
+
+TEST_F(RenderTest, PinnedFontMeasuresCjkAtOneEm) {
+  ASSERT_TRUE(display->fonts());
+  EXPECT_NEAR(measureTextWidth("潮话题", Font::systemFontOfSize(10)), 30, 0.5);
+  double narrow = measureTextWidth("iiii", Font::systemFontOfSize(10));
+  double wide = measureTextWidth("WWWW", Font::systemFontOfSize(10));
+  EXPECT_LT(narrow, wide);  // real glyph advances, not the fixed metric
+  EXPECT_GT(Font::boldSystemFontOfSize(10).lineHeight(), 0);
+}
+
+TEST_F(RenderTest, ScreenshotIsAValidPng) {
+  addBox({0, 0, 320, 100}, Color::redColor());
+  display->drawFrame();
+  auto path = std::filesystem::temp_directory_path() /
+              ("lorvane-shot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
+  ASSERT_TRUE(display->saveScreenshot(path));
+  std::ifstream in(path, std::ios::binary);
+  char signature[8] = {};
+  in.read(signature, 8);
+  EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+  SDL_Surface* loaded = IMG_Load(path.string().c_str());
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->w, 320);
+  EXPECT_EQ(loaded->h, 568);
+  SDL_FreeSurface(loaded);
+  std::filesystem::remove(path);
+  EXPECT_FALSE(display->saveScreenshot("/nonexistent-folder/shot.png"));
+}
+
+TEST_F(RenderTest, StatusBarShowsWhenVisible) {
+  Application::sharedApplication().setStatusBarHidden(false);
+  Application::sharedApplication().setNetworkActivityIndicatorVisible(true);
+  display->drawFrame();
+  int ink = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      if (at(x, y).red < 0.5) ++ink;
+    }
+  }
+  EXPECT_GT(ink, 50);
+  Application::sharedApplication().setStatusBarHidden(true);
+  display->drawFrame();
+  for (int x = 0; x < 320; x += 7) expectColor(at(x, 10), Color::whiteColor());
+}
+
+class SolidFrames : public VideoFrameSource {
+ public:
+  SolidFrames(int w, int h, std::uint8_t y, std::uint8_t u, std::uint8_t v) {
+    auto f = std::make_shared<VideoFrame>();
+    f->width = w;
+    f->height = h;
+    f->strides[0] = w;
+    f->strides[1] = f->strides[2] = w / 2;
+    f->planes[0].assign(std::size_t(w * h), y);
+    f->planes[1].assign(std::size_t(w * h / 4), u);
+    f->planes[2].assign(std::size_t(w * h / 4), v);
+    f->serial = 1;
+    frame = f;
+  }
+  std::shared_ptr<const VideoFrame> currentFrame() const override { return frame; }
+  std::shared_ptr<const VideoFrame> frame;
+};
+
+TEST_F(RenderTest, VideoLayerDrawsYuvFramesWithItsGravity) {
+  auto player = addBox({0, 100, 320, 176}, Color::black());
+  // Pure red in BT.601: Y 81, U 90, V 240. A 4:3 picture in a wide layer.
+  player->layer().setVideoFrameSource(std::make_shared<SolidFrames>(64, 48, 81, 90, 240));
+  player->layer().setVideoGravity(VideoGravity::ResizeAspect);
+  display->drawFrame();
+  Color middle = at(160, 188);
+  EXPECT_GT(middle.red, 0.8);
+  EXPECT_LT(middle.green, 0.2);
+  expectColor(at(10, 188), Color::black());  // bars beside the 4:3 picture
+}
+
+TEST_F(RenderTest, SnapshotsUseTheFullPainter) {
+  auto page = std::make_shared<View>(Rect{0, 0, 40, 40});
+  page->setBackgroundColor(Color::whiteColor());
+  auto dot = std::make_shared<View>(Rect{10, 10, 20, 20});
+  dot->setBackgroundColor(Color::redColor());
+  dot->layer().setCornerRadius(10);
+  page->addSubview(dot);
+  auto image = renderLayerToImage(page->layer(), {40, 40}, 2);
+  ASSERT_TRUE(image && image->pixels());
+  EXPECT_EQ(image->pixelWidth(), 80);
+  const auto& px = image->pixels()->rgba;
+  auto pixel = [&](int x, int y) { return &px[std::size_t((y * 80 + x) * 4)]; };
+  EXPECT_EQ(pixel(40, 40)[0], 255);
+  EXPECT_LT(pixel(40, 40)[1], 10);
+  EXPECT_EQ(pixel(21, 21)[1], 255);  // the round corner leaves white
+}
+
+}  // namespace
+}  // namespace lorvane
