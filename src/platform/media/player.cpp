@@ -300,7 +300,7 @@ void Player::updateFreeRunningClock(MediaSource& source, double now) {
   if (rate_ <= 0 || ended_) return;
   const bool videoStarved = hasVideo_ && !source.frontVideoFrame() && !source.videoFinished() &&
                             now >= lastFrameEnd_;
-  if (videoStarved != starved_) starved_ = videoStarved;
+  if (videoStarved) starved_ = true;
   const double speed = effectiveSpeed();
   if (clock_.speed() != speed) clock_.setSpeed(speed);
 }
@@ -350,6 +350,11 @@ void Player::reportBuffer(MediaSource& source, double now) {
     reportedEmpty_ = false;
     item_->reportBufferEmpty(false);
   }
+  if (starved_ && likely && rate_ > 0) {
+    // Enough is buffered again: play on from where the sound stopped.
+    starved_ = false;
+    clock_.setSpeed(effectiveSpeed());
+  }
   if (likely != reportedLikely_) {
     reportedLikely_ = likely;
     item_->reportLikelyToKeepUp(likely);
@@ -375,7 +380,10 @@ void Player::renderAudio(float* out, std::size_t frames, double heardAt) {
   double speed = 0;
   {
     std::lock_guard lock(mutex_);
-    if (source_ && opened_ && hasAudio_ && rate_ > 0 && !seeking_ && !ended_ && !audioDrained_) {
+    // While starved the sound waits, like the picture, for the buffer to
+    // fill again rather than playing each trickle as it comes.
+    if (source_ && opened_ && hasAudio_ && rate_ > 0 && !seeking_ && !ended_ && !audioDrained_ &&
+        !starved_) {
       source = source_;
       speed = rate_;
     }
@@ -438,7 +446,6 @@ void Player::renderAudio(float* out, std::size_t frames, double heardAt) {
   }
   const double producedSeconds = static_cast<double>(produced) / AudioSink::kSampleRate;
   if (produced == frames) {
-    starved_ = false;
     clock_.setAt(first, heardAt, speed);
   } else if (tempoDrained_ && pending_.empty() && source->audioFinished()) {
     // The sound is over; the picture goes on against the real clock.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/run_loop.h"
+#include "support/media/test_media.h"
 
 namespace lorvane::testing {
 
@@ -14,6 +15,7 @@ class MediaTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setClipDirectory(LORVANE_BINARY_DIR "/media-test-clips");
     RunLoop::main().bindToCurrentThread();
     RunLoop::main().runUntilIdle();
   }

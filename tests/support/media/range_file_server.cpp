@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstring>
 #include <stdexcept>
@@ -200,8 +201,13 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
     char chunk[16384];
     std::uint64_t offset = first;
     while (ok && offset <= last && length > 0 && !stopping_) {
-      const std::size_t want =
+      std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, last - offset + 1));
+      if (const std::size_t rate = bytesPerSecond_; rate > 0) {
+        // Twenty slices a second.
+        want = std::max<std::size_t>(1, std::min(want, rate / 20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
       ssize_t got = ::pread(fd, chunk, want, static_cast<off_t>(offset));
       if (got <= 0) break;
       ok = sendAll(connection, chunk, static_cast<std::size_t>(got));

@@ -28,6 +28,9 @@ class RangeFileServer {
   RangeFileServer& operator=(const RangeFileServer&) = delete;
 
   int port() const { return port_; }
+  // Sends bodies no faster than this (0: as fast as the socket takes them),
+  // to make a slow network.
+  void setBytesPerSecond(std::size_t rate) { bytesPerSecond_ = rate; }
   std::string urlFor(const std::string& name) const;
   std::vector<Request> requests() const;
 
@@ -40,6 +43,7 @@ class RangeFileServer {
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
+  std::atomic<std::size_t> bytesPerSecond_{0};
   std::thread acceptThread_;
   mutable std::mutex mutex_;
   std::vector<std::thread> connections_;

@@ -13,16 +13,29 @@ namespace lorvane::testing {
 
 namespace {
 
+std::string& configuredFolder() {
+  static std::string path;
+  return path;
+}
+
 struct ClipFolder {
   std::string path;
+  bool temporary = false;
   ClipFolder() {
+    if (!configuredFolder().empty()) {
+      std::error_code ignored;
+      std::filesystem::create_directories(configuredFolder(), ignored);
+      path = configuredFolder();
+      return;
+    }
+    temporary = true;
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/lorvane-media-XXXXXX";
     if (char* made = ::mkdtemp(pattern.data())) path = made;
   }
   ~ClipFolder() {
     std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    if (temporary && !path.empty()) std::filesystem::remove_all(path, ignored);
   }
 };
 
@@ -41,6 +54,8 @@ std::string nameFor(const ClipSpec& s) {
 
 }  // namespace
 
+void setClipDirectory(const std::string& directory) { configuredFolder() = directory; }
+
 std::string clipDirectory() { return folder().path; }
 
 std::string fileName(const std::string& path) {
@@ -55,6 +70,14 @@ std::string makeClip(const ClipSpec& spec) {
   if (auto it = made.find(name); it != made.end()) return it->second;
   if (folder().path.empty()) return {};
   const std::string path = folder().path + "/" + name;
+  std::error_code missing;
+  if (std::filesystem::exists(path, missing)) {
+    made[name] = path;
+    return path;
+  }
+  // Made under a name of this process and renamed into place, so that test
+  // processes running side by side never read half a clip.
+  const std::string partial = folder().path + "/." + std::to_string(::getpid()) + "-" + name;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", spec.seconds);
   std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y";
@@ -72,8 +95,11 @@ std::string makeClip(const ClipSpec& spec) {
   }
   if (spec.audio) command += " -c:a aac -b:a 96k";
   if (spec.container == "mp4") command += " -movflags +faststart";
-  command += " '" + path + "'";
-  if (std::system(command.c_str()) != 0) return {};
+  command += " '" + partial + "'";
+  if (std::system(command.c_str()) != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::remove(partial.c_str());
+    return {};
+  }
   made[name] = path;
   return path;
 }

@@ -19,6 +19,10 @@ struct ClipSpec {
   std::string container = "mp4";
 };
 
+// Keeps the clips in `directory` (made if missing) instead of a temporary
+// folder, so that test processes share them and each is made once per build.
+// Call before the first makeClip().
+void setClipDirectory(const std::string& directory);
 // The path of a clip made to the spec; empty when ffmpeg failed.
 std::string makeClip(const ClipSpec& spec);
 // The folder the clips are made in.
