@@ -21,6 +21,8 @@ constexpr std::size_t kReadFrames = 1024;
 constexpr double kLikelyToKeepUpSeconds = 1.0;
 constexpr double kEmptySeconds = 0.05;
 constexpr double kRangeReportStep = 0.1;
+constexpr float kMinimumRate = 0.5f;
+constexpr float kMaximumRate = 4.0f;
 }  // namespace
 
 std::shared_ptr<Player> Player::playerWithPlayerItem(PlayerItemPtr item, PlayerOptions options) {
@@ -97,7 +99,7 @@ void Player::replaceCurrentItemWithPlayerItem(PlayerItemPtr item) {
   if (old) old->detach();
   completeSeek(std::move(overtaken), false);
   if (mine) {
-    auto source = mine->attach(this);
+    auto source = mine->attach(this);  // nothing for an item that already failed
     std::lock_guard lock(mutex_);
     if (item_ == mine) source_ = std::move(source);
   }
@@ -111,8 +113,9 @@ float Player::rate() const {
 
 void Player::setRate(float rate) {
   if (std::isnan(rate)) return;
-  // No reverse play: a negative rate stops.
-  rate = std::max(rate, 0.0f);
+  // No reverse play: a negative rate stops. Forward rates stay where the
+  // pitch-keeping filter works, so that sound and picture keep together.
+  rate = rate <= 0 ? 0.0f : std::clamp(rate, kMinimumRate, kMaximumRate);
   double now;
   {
     std::lock_guard lock(mutex_);

@@ -59,6 +59,8 @@ class Player : public PlayerInterface, public std::enable_shared_from_this<Playe
   PlayerStatus status() const override { return PlayerStatus::ReadyToPlay; }
   ErrorPtr error() const override { return nullptr; }
 
+  // Rates above 0 are kept within 0.5 to 4.0, below 0 mean 0; NaN is
+  // ignored.
   void play() override { setRate(1.0f); }
   void pause() override { setRate(0.0f); }
   float rate() const override;

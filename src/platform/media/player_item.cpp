@@ -56,6 +56,12 @@ ObservationToken PlayerItem::addObserver(const std::string& key, KeyValueObserve
 void PlayerItem::removeObserver(ObservationToken token) { observers_.remove(token); }
 
 std::shared_ptr<MediaSource> PlayerItem::attach(const void* player) {
+  {
+    std::lock_guard lock(mutex_);
+    owner_ = player;
+    // A failed item stays failed, as on the platform; it loads nothing more.
+    if (status_ == PlayerItemStatus::Failed) return nullptr;
+  }
   std::weak_ptr<PlayerItem> weak = weak_from_this();
   auto source = std::make_shared<MediaSource>(
       url_,

@@ -86,6 +86,27 @@ class PlayerTest : public testing::MediaTest {
   static double seconds(const PlayerInterface& player) { return player.currentTime().seconds(); }
 };
 
+TEST_F(PlayerTest, RatesAreKeptPlayableAndReported) {
+  Player player;
+  std::vector<double> reports;
+  player.addObserver(kRateKey, [&](const KeyValueChange& c) { reports.push_back(c.doubleValue()); });
+  player.setRate(1.5f);
+  player.setRate(1.5f);  // no change, no report
+  player.setRate(0.1f);
+  player.setRate(NAN);
+  player.setRate(9.0f);
+  player.setRate(-2.0f);
+  RunLoop::main().runUntilIdle();
+  EXPECT_EQ(reports, (std::vector<double>{1.5, 0.5, 4.0, 0.0}));
+  EXPECT_EQ(player.rate(), 0.0f);
+  EXPECT_EQ(player.currentItem(), nullptr);
+  EXPECT_EQ(player.currentTime(), MediaTime::zero());
+  bool finished = true;
+  player.seekToTime(MediaTime::makeWithSeconds(3, 600), [&](bool f) { finished = f; });
+  RunLoop::main().runUntilIdle();
+  EXPECT_FALSE(finished) << "no item, nothing to seek";
+}
+
 TEST_F(PlayerTest, ItemBecomesReadyShowsItsFirstPictureAndPlays) {
   Watcher watcher;
   auto player = open(makeClip({}), watcher);
@@ -334,6 +355,13 @@ TEST_F(PlayerTest, StreamsThatCannotPlayFailCleanly) {
     EXPECT_FALSE(finished);
     EXPECT_EQ(seconds(*player), 0.0);
     EXPECT_EQ(player->currentVideoFrame(), nullptr);
+
+    // A failed item stays failed wherever it goes next.
+    player->replaceCurrentItemWithPlayerItem(nullptr);
+    auto other = Player::playerWithPlayerItem(item);
+    spin(0.1);
+    EXPECT_EQ(item->status(), PlayerItemStatus::Failed);
+    EXPECT_EQ(watcher.statuses.size(), 1u);
   }
 }
 
