@@ -75,12 +75,13 @@ class SocketConnection : public Connection,
   void begin(std::string requestBytes, Handlers handlers) override {
     ++generation_;
     ++exchanges_;
-    handlers_ = std::move(handlers);
+    handlers_ = std::make_shared<Handlers>(std::move(handlers));
     request_ = std::move(requestBytes);
     reading_ = false;
     paused_ = false;
     if (connected_) {
-      if (handlers_.opened) handlers_.opened();
+      auto current = handlers_;
+      if (current->opened) current->opened();
       if (isCurrent(generation_)) send(generation_);
       return;
     }
@@ -95,7 +96,7 @@ class SocketConnection : public Connection,
 
   void stopReading() override {
     ++generation_;
-    handlers_ = {};
+    handlers_.reset();
     reading_ = false;
   }
 
@@ -108,14 +109,13 @@ class SocketConnection : public Connection,
   }
 
   void setReadBufferSize(std::size_t size) override {
-    if (size == 0) size = 1;
-    if (!readPending_) buffer_.resize(size);
-    wantedBufferSize_ = size;
+    // Applied at the next read: the current buffer may still be being parsed.
+    wantedBufferSize_ = size == 0 ? 1 : size;
   }
 
   void close() override {
     ++generation_;
-    handlers_ = {};
+    handlers_.reset();
     reading_ = false;
     closeSockets();
   }
@@ -150,11 +150,10 @@ class SocketConnection : public Connection,
     failure.kind = kind;
     failure.posixCode = posixCodeOf(ec);
     failure.message = message.empty() ? ec.message() : std::move(message);
-    auto handler = std::move(handlers_.failed);
-    handlers_ = {};
+    auto current = std::move(handlers_);
     reading_ = false;
     closeSockets();
-    if (handler) handler(failure);
+    if (current && current->failed) current->failed(failure);
   }
 
   void resolve(std::uint64_t generation) {
@@ -226,7 +225,8 @@ class SocketConnection : public Connection,
 
   void opened(std::uint64_t generation) {
     connected_ = true;
-    if (handlers_.opened) handlers_.opened();
+    auto current = handlers_;
+    if (current && current->opened) current->opened();
     if (isCurrent(generation)) send(generation);
   }
 
@@ -258,22 +258,25 @@ class SocketConnection : public Connection,
       self->readPending_ = false;
       if (!self->isCurrent(generation)) return;
       if (ec == asio::error::eof || ec == ssl::error::stream_truncated) {
-        if (length > 0 && self->handlers_.received) {
-          self->handlers_.received(self->buffer_.data(), length);
+        auto current = self->handlers_;
+        if (length > 0 && current && current->received) {
+          current->received(self->buffer_.data(), length);
           if (!self->isCurrent(generation)) return;
         }
-        auto handler = std::move(self->handlers_.ended);
-        self->handlers_ = {};
+        self->handlers_.reset();
         self->reading_ = false;
         self->closeSockets();
-        if (handler) handler();
+        if (current && current->ended) current->ended();
         return;
       }
       if (ec) {
         self->fail(generation, StreamFailure::Kind::kRead, ec);
         return;
       }
-      if (self->handlers_.received) self->handlers_.received(self->buffer_.data(), length);
+      // The handler may end the exchange (and drop the handlers) while it
+      // runs, so it is called through a reference of its own.
+      auto current = self->handlers_;
+      if (current && current->received) current->received(self->buffer_.data(), length);
       self->read(generation);
     };
     if (tls_) {
@@ -298,7 +301,7 @@ class SocketConnection : public Connection,
   tcp::resolver resolver_;
   std::optional<tcp::socket> plain_;
   std::optional<ssl::stream<tcp::socket>> tls_;
-  Handlers handlers_;
+  std::shared_ptr<Handlers> handlers_;
   std::string request_;
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(16384);
   std::size_t wantedBufferSize_ = 16384;

@@ -1,0 +1,219 @@
+// Measures, in one run against one local nginx: sequential keep-alive GETs
+// of a 1 KB JSON file, one 100 MB download, and inflating a large gzip body,
+// each with our code and with what a user would pick instead (libcurl with
+// one reused easy handle; plain zlib).
+
+#include <curl/curl.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "net/connection_pool.h"
+#include "net/data_decompressor.h"
+#include "net/http_request.h"
+#include "platform/foundation/run_loop.h"
+#include "support/net/nginx_server.h"
+
+namespace {
+
+using namespace lorvane;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class Waiter : public HTTPRequestDelegate {
+ public:
+  Waiter() : HTTPRequestDelegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed}) {}
+  void requestFinished(HTTPRequest&) override { done = true; }
+  void requestFailed(HTTPRequest& request) override {
+    done = true;
+    failed = true;
+    std::fprintf(stderr, "request failed: %s\n", request.error()->localizedDescription().c_str());
+  }
+  bool done = false;
+  bool failed = false;
+};
+
+// The application's own path: requestWithURL, delegate, startAsynchronous,
+// the answer on the main thread.
+std::size_t ourGet(const URL& url) {
+  Waiter waiter;
+  auto request = HTTPRequest::requestWithURL(url);
+  request->setDelegate(&waiter);
+  request->startAsynchronous();
+  while (!waiter.done) RunLoop::main().runOnce(0.05);
+  if (waiter.failed) std::exit(1);
+  auto data = request->responseData();
+  return data ? data->size() : 0;
+}
+
+std::size_t collect(char* data, std::size_t size, std::size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+struct Curl {
+  CURL* handle = curl_easy_init();
+  std::string body;
+  Curl() {
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip");
+  }
+  ~Curl() { curl_easy_cleanup(handle); }
+  std::size_t get(const std::string& url) {
+    body.clear();
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    if (curl_easy_perform(handle) != CURLE_OK) std::exit(1);
+    return body.size();
+  }
+};
+
+struct Row {
+  std::string what;
+  double ours;
+  double theirs;
+  std::string unit;
+  std::string against;
+};
+
+void printTable(const std::vector<Row>& rows) {
+  std::printf("\n%-34s %14s %14s %8s  %s\n", "benchmark", "ours", "theirs", "ratio", "against");
+  for (const auto& row : rows) {
+    std::printf("%-34s %10.1f %-3s %10.1f %-3s %7.2fx  %s\n", row.what.c_str(), row.ours,
+                row.unit.c_str(), row.theirs, row.unit.c_str(), row.ours / row.theirs,
+                row.against.c_str());
+  }
+}
+
+std::string makeJSON(std::size_t size) {
+  std::string text = "{\"data\":[";
+  int i = 0;
+  while (text.size() + 64 < size) {
+    text += "{\"id\":" + std::to_string(i++) + ",\"title\":\"lesson\"},";
+  }
+  text += "{}]}";
+  text.resize(size, ' ');
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int smallRequests = argc > 1 ? std::atoi(argv[1]) : 3000;
+  RunLoop::main().bindToCurrentThread();
+  HTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+
+  testing::TemporaryDirectory content;
+  content.write("feed.json", makeJSON(1024));
+  {
+    std::ofstream big(content.file("big.bin"), std::ios::binary);
+    std::mt19937_64 random(42);
+    std::vector<std::uint64_t> block(1 << 16);
+    for (int i = 0; i < 100 * 1024 * 1024 / static_cast<int>(block.size() * 8); ++i) {
+      for (auto& word : block) word = random();
+      big.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(block.size() * 8));
+    }
+  }
+  testing::NginxServer::Options options;
+  options.root = content.path();
+  options.keepaliveRequests = 1000000;
+  testing::NginxServer nginx(options);
+  if (!nginx.running()) {
+    std::fprintf(stderr, "nginx did not start\n");
+    return 1;
+  }
+  std::vector<Row> rows;
+
+  // Small keep-alive GETs.
+  {
+    URL url = *URL::parse(nginx.url("/feed.json"));
+    Curl curl;
+    for (int i = 0; i < 50; ++i) {
+      ourGet(url);
+      curl.get(url.absoluteString());
+    }
+    double best = 0, bestCurl = 0;
+    for (int round = 0; round < 3; ++round) {
+      auto start = Clock::now();
+      for (int i = 0; i < smallRequests; ++i) ourGet(url);
+      best = std::max(best, smallRequests / secondsSince(start));
+      start = Clock::now();
+      for (int i = 0; i < smallRequests; ++i) curl.get(url.absoluteString());
+      bestCurl = std::max(bestCurl, smallRequests / secondsSince(start));
+    }
+    rows.push_back({"1 KB JSON GET, keep-alive", best, bestCurl, "r/s", "libcurl, one easy handle"});
+  }
+
+  // One 100 MB download.
+  {
+    URL url = *URL::parse(nginx.url("/big.bin"));
+    Curl curl;
+    curl.body.reserve(101 * 1024 * 1024);
+    double best = 0, bestCurl = 0;
+    for (int round = 0; round < 3; ++round) {
+      auto start = Clock::now();
+      std::size_t bytes = ourGet(url);
+      best = std::max(best, bytes / 1048576.0 / secondsSince(start));
+      start = Clock::now();
+      bytes = curl.get(url.absoluteString());
+      bestCurl = std::max(bestCurl, bytes / 1048576.0 / secondsSince(start));
+    }
+    rows.push_back({"100 MB download", best, bestCurl, "MB/s", "libcurl, one easy handle"});
+  }
+
+  // Inflating a large gzip body.
+  {
+    std::string text;
+    std::mt19937 random(3);
+    const char* words[] = {"lesson ", "orvel ", "speak ", "english ", "video ", "\"title\": ", "\n"};
+    while (text.size() < 64 * 1024 * 1024) text += words[random() % 7];
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    Data gzip(deflateBound(&z, static_cast<uLong>(text.size())));
+    z.next_in = reinterpret_cast<Bytef*>(text.data());
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = gzip.data();
+    z.avail_out = static_cast<uInt>(gzip.size());
+    deflate(&z, Z_FINISH);
+    gzip.resize(gzip.size() - z.avail_out);
+    deflateEnd(&z);
+
+    double best = 0, bestZlib = 0;
+    for (int round = 0; round < 3; ++round) {
+      auto start = Clock::now();
+      auto out = DataDecompressor::uncompressData(gzip);
+      best = std::max(best, out->size() / 1048576.0 / secondsSince(start));
+
+      start = Clock::now();
+      z_stream in{};
+      inflateInit2(&in, 15 + 32);
+      std::vector<std::uint8_t> buffer(text.size());
+      in.next_in = gzip.data();
+      in.avail_in = static_cast<uInt>(gzip.size());
+      in.next_out = buffer.data();
+      in.avail_out = static_cast<uInt>(buffer.size());
+      inflate(&in, Z_FINISH);
+      std::size_t produced = buffer.size() - in.avail_out;
+      inflateEnd(&in);
+      bestZlib = std::max(bestZlib, produced / 1048576.0 / secondsSince(start));
+    }
+    rows.push_back({"inflate 64 MB from gzip", best, bestZlib, "MB/s",
+                    "zlib inflate into a sized buffer"});
+  }
+
+  printTable(rows);
+  ConnectionPool::shared().removeAll();
+  curl_global_cleanup();
+  return 0;
+}
