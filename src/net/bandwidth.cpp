@@ -1,6 +1,7 @@
 #include "net/bandwidth.h"
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <numeric>
@@ -24,6 +25,9 @@ struct BandwidthState {
   double throttleWakeUpTime = 0;
 };
 
+// Mirrors "a limit is in force" for the per-read check.
+std::atomic<bool> throttlingActive{false};
+
 BandwidthState& state() {
   static BandwidthState* s = new BandwidthState();
   return *s;
@@ -34,6 +38,8 @@ std::uint64_t activeLimit(const BandwidthState& s) {
   if (s.throttleWWAN && s.wwanOnly) return s.wwanLimit;
   return s.maximum;
 }
+
+void updateActive(const BandwidthState& s) { throttlingActive.store(activeLimit(s) > 0); }
 
 }  // namespace
 
@@ -84,24 +90,30 @@ std::uint64_t Bandwidth::maxBandwidthPerSecond() {
 void Bandwidth::setMaxBandwidthPerSecond(std::uint64_t bytes) {
   std::lock_guard lock(state().mutex);
   state().maximum = bytes;
+  updateActive(state());
 }
 
 void Bandwidth::setShouldThrottleBandwidthForWWAN(bool throttle) {
   std::lock_guard lock(state().mutex);
   state().throttleWWAN = throttle;
   state().wwanLimit = kWWANBandwidthLimit;
+  updateActive(state());
 }
 
 void Bandwidth::throttleBandwidthForWWANUsingLimit(std::uint64_t limit) {
   std::lock_guard lock(state().mutex);
   state().throttleWWAN = true;
   state().wwanLimit = limit;
+  updateActive(state());
 }
 
 void Bandwidth::setReachableOnlyThroughWWAN(bool wwanOnly) {
   std::lock_guard lock(state().mutex);
   state().wwanOnly = wwanOnly;
+  updateActive(state());
 }
+
+bool Bandwidth::isThrottlingActive() { return throttlingActive.load(std::memory_order_relaxed); }
 
 bool Bandwidth::isBandwidthThrottled() {
   BandwidthState& s = state();
@@ -137,6 +149,7 @@ void Bandwidth::reset() {
   s.wwanOnly = false;
   s.wwanLimit = kWWANBandwidthLimit;
   s.throttleWakeUpTime = 0;
+  updateActive(s);
 }
 
 }  // namespace lorvane

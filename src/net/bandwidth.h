@@ -28,6 +28,8 @@ class Bandwidth {
   static void throttleBandwidthForWWANUsingLimit(std::uint64_t limit);
   static void setReachableOnlyThroughWWAN(bool wwanOnly);
 
+  // Whether any limit is set at all (cheap: no lock).
+  static bool isThrottlingActive();
   // Whether reads must wait now.
   static bool isBandwidthThrottled();
   // How many bytes a read may take now (at least 1), or `wanted` when not

@@ -52,7 +52,8 @@ ErrorPtr DataDecompressor::closeStream() {
 }
 
 std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
-                                                      std::size_t length, ErrorPtr* error) {
+                                                      std::size_t length, ErrorPtr* error,
+                                                      std::size_t sizeHint) {
   if (length == 0 || bytes == nullptr) return std::nullopt;
   if (!streamReady_) {
     if (error) *error = decompressionError(Z_STREAM_ERROR, "The inflater is closed");
@@ -63,7 +64,9 @@ std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
 
   z_stream& z = stream_->z;
   const std::size_t growth = std::max(length / 2, kMinimumGrowth);
-  output.resize(length + length / 2);
+  // One and a half times the input, unless the caller knows better; a hint
+  // saves regrowing (and copying) a large output many times.
+  output.resize(std::max(length + length / 2, sizeHint));
   z.next_in = const_cast<Bytef*>(bytes);
   z.avail_in = static_cast<uInt>(length);
   std::size_t produced = 0;
@@ -101,18 +104,41 @@ std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
   return output;
 }
 
-std::optional<Data> DataDecompressor::uncompressData(const Data& data, ErrorPtr* error,
-                                                     std::uint64_t maximumOutputLength) {
-  if (data.empty()) return std::nullopt;
+std::optional<Data> DataDecompressor::inflateWhole(const std::uint8_t* bytes, std::size_t length,
+                                                   std::uint64_t maximumOutputLength,
+                                                   bool* reachedEnd, ErrorPtr* error) {
+  if (reachedEnd) *reachedEnd = false;
+  if (length == 0) return std::nullopt;
   auto inflater = decompressor(error);
   if (!inflater) return std::nullopt;
   inflater->setMaximumOutputLength(maximumOutputLength);
-  auto result = inflater->uncompressBytes(data.data(), data.size(), error);
+  // A single gzip member ends with its inflated size modulo 2^32; trusted
+  // only as a sizing hint, and only within the output ceiling.
+  std::size_t hint = 0;
+  if (length >= 18 && bytes[0] == 0x1f && bytes[1] == 0x8b) {
+    const std::uint8_t* tail = bytes + length - 4;
+    std::uint32_t size = static_cast<std::uint32_t>(tail[0]) |
+                         (static_cast<std::uint32_t>(tail[1]) << 8) |
+                         (static_cast<std::uint32_t>(tail[2]) << 16) |
+                         (static_cast<std::uint32_t>(tail[3]) << 24);
+    // Deflate cannot expand more than about 1032 to 1, so a forged trailer
+    // cannot make us reserve more than the input could honestly produce.
+    std::uint64_t plausible = std::min<std::uint64_t>(maximumOutputLength,
+                                                      static_cast<std::uint64_t>(length) * 1032);
+    if (size <= plausible) hint = size;
+  }
+  auto result = inflater->uncompressBytes(bytes, length, error, hint);
+  if (reachedEnd) *reachedEnd = inflater->reachedEnd();
   if (ErrorPtr closeError = inflater->closeStream(); closeError && result) {
     if (error) *error = closeError;
     return std::nullopt;
   }
   return result;
+}
+
+std::optional<Data> DataDecompressor::uncompressData(const Data& data, ErrorPtr* error,
+                                                     std::uint64_t maximumOutputLength) {
+  return inflateWhole(data.data(), data.size(), maximumOutputLength, nullptr, error);
 }
 
 bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath,

@@ -498,12 +498,11 @@ std::optional<Data> HTTPRequest::responseData() const {
   if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
     if (rawResponseData_.empty()) return std::nullopt;
     ErrorPtr error;
-    auto inflater = DataDecompressor::decompressor(&error);
-    if (!inflater) return std::nullopt;
-    inflater->setMaximumOutputLength(maximumInflatedLength());
-    auto data = inflater->uncompressBytes(rawResponseData_.data(), rawResponseData_.size(), &error);
+    bool reachedEnd = false;
+    auto data = DataDecompressor::inflateWhole(rawResponseData_.data(), rawResponseData_.size(),
+                                               maximumInflatedLength(), &reachedEnd, &error);
     // A body cut off inside the gzip stream is not the server's answer.
-    if (!data || !inflater->reachedEnd()) return std::nullopt;
+    if (!data || !reachedEnd) return std::nullopt;
     return data;
   }
   return rawResponseData_;
@@ -695,7 +694,11 @@ std::string HTTPRequest::serializeRequest() const {
 void HTTPRequest::startRequest() {
   if (cancelled_) return;
 
-  deliver([me = self()] { me->reportStarted(); });
+  // Only a listener is worth waking the main thread for.
+  if ((delegate_ && delegate_->respondsToSelector(didStartSelector_)) || startedBlock_ ||
+      (queue_ && queue_->respondsToSelector(HTTPSelector::requestStarted))) {
+    deliver([me = self()] { me->reportStarted(); });
+  }
 
   downloadComplete_ = false;
   complete_ = false;
@@ -837,7 +840,7 @@ void HTTPRequest::handleBytes(std::uint64_t attempt, const std::uint8_t* bytes,
       } else {
         handleStreamComplete();
       }
-    } else if (connection_) {
+    } else if (connection_ && Bandwidth::isThrottlingActive()) {
       if (Bandwidth::isBandwidthThrottled()) connection_->pauseReading();
     }
   }
@@ -1021,7 +1024,8 @@ void HTTPRequest::readResponseHeaders() {
     } else if (contentLength_ > 65536) {
       bufferSize = 65536;
     }
-    connection_->setReadBufferSize(Bandwidth::maxReadLength(bufferSize));
+    connection_->setReadBufferSize(Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(bufferSize)
+                                                                   : bufferSize);
   }
   if (contentLength_ > 0 && !needsRedirect_) rawResponseData_.reserve(contentLength_);
 
@@ -1044,7 +1048,11 @@ void HTTPRequest::readResponseHeaders() {
     }
   }
 
-  deliver([me = self(), headers = *responseHeaders_] { me->reportHeaders(headers); });
+  if ((delegate_ && delegate_->respondsToSelector(didReceiveResponseHeadersSelector_)) ||
+      headersReceivedBlock_ ||
+      (queue_ && queue_->respondsToSelector(HTTPSelector::requestDidReceiveResponseHeaders))) {
+    deliver([me = self(), headers = *responseHeaders_] { me->reportHeaders(headers); });
+  }
 }
 
 bool HTTPRequest::delegateWantsData() const {
