@@ -1,0 +1,46 @@
+#include "feeds/show_video_cell.h"
+
+#include "platform/ui/image.h"
+
+namespace lorvane {
+
+ShowVideoCell::ShowVideoCell(TableViewCellStyle style, std::string reuseIdentifier)
+    : TableViewCell(style, std::move(reuseIdentifier)) {
+  setBackgroundColor(Color::clear());
+
+  auto picture = View::make<ImageView>(Rect{10, 7, 300, 153});
+  picture->setTag(kPictureTag);
+  picture->setBackgroundColor(Color::whiteColor());
+  picture->setContentMode(ContentMode::ScaleToFill);
+  contentView().addSubview(picture);
+
+  auto title = View::make<Label>(Rect{10, 110, 300, 50});
+  title->setTag(kTitleTag);
+  title->setBackgroundColor(Color::black().withAlpha(0.6));
+  title->setTextColor(Color::whiteColor());
+  title->setOpaque(false);
+  title->setNumberOfLines(1);
+  contentView().addSubview(title);
+
+  setSelectionStyle(TableViewCellSelectionStyle::None);
+}
+
+ImageView& ShowVideoCell::pictureView() const {
+  return static_cast<ImageView&>(*contentView().viewWithTag(kPictureTag));
+}
+
+Label& ShowVideoCell::titleLabel() const {
+  return static_cast<Label&>(*contentView().viewWithTag(kTitleTag));
+}
+
+void ShowVideoCell::setVideoImage(ImagePtr image) {
+  pictureView().setImage(image ? std::move(image) : Image::imageNamed(""));
+}
+
+void ShowVideoCell::setVideoDsecrip(const std::string& text) { titleLabel().setText(text); }
+
+void ShowVideoCell::setSelected(bool selected, bool animated) {
+  TableViewCell::setSelected(selected, animated);
+}
+
+}  // namespace lorvane

@@ -1,0 +1,156 @@
+#include "feeds/show_view_controller.h"
+
+#include <filesystem>
+
+#include "feeds/app_configuration.h"
+#include "feeds/screen_metrics.h"
+#include "platform/foundation/file_manager.h"
+#include "platform/foundation/log.h"
+
+namespace lorvane {
+
+ShowViewController::ShowViewController()
+    : HTTPRequestDelegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed}),
+      indicator_(View::make<ActivityIndicatorView>(ActivityIndicatorViewStyle::WhiteLarge)) {
+  videoImage_.reserve(20);
+  videoDescrip_.reserve(20);
+}
+
+ShowViewController::~ShowViewController() {
+  if (tableView_) {
+    tableView_->setDataSource(nullptr);
+    tableView_->setTableDelegate(nullptr);
+  }
+}
+
+void ShowViewController::viewDidLoad() {
+  const Rect viewFrame = view()->frame();
+  const double top = contentTop();
+  background_ = View::make<ImageView>(Image::imageNamed("mmmmm"));
+  background_->setUserInteractionEnabled(true);
+  background_->setFrame({0, top, viewFrame.width(), viewFrame.height()});
+  view()->addSubview(background_);
+
+  const Rect screen = mainScreenBounds();
+  tableView_ = View::make<TableView>(
+      Rect{0, top, screen.width(), screen.height() - statusBarHeight() - kTabBarHeight},
+      TableViewStyle::Plain);
+  tableView_->setTableDelegate(this);
+  tableView_->setDataSource(this);
+  tableView_->setBackgroundColor(Color::black().withAlpha(0));
+  tableView_->setSeparatorStyle(TableViewCellSeparatorStyle::None);
+  view()->addSubview(tableView_);
+
+  urlRequest();
+}
+
+void ShowViewController::viewWillAppear(bool animated) {
+  ViewController::viewWillAppear(animated);
+  if (showVideoMedia_) return;
+  urlRequest();
+  if (!indicator_) return;  // dropped for good once the first answer was handled
+  indicator_->startAnimating();
+  const Rect frame = view()->frame();
+  indicator_->setCenter({frame.width() / 2, frame.height() / 2});
+  view()->addSubview(indicator_);
+}
+
+void ShowViewController::urlRequest() {
+  requests_.start(joinURL(AppConfiguration::current().contentBaseURL, kShowFeedPath), this);
+}
+
+void ShowViewController::dropIndicator() {
+  if (!indicator_) return;
+  indicator_->stopAnimating();
+  indicator_->removeFromSuperview();
+  indicator_.reset();
+}
+
+void ShowViewController::requestFinished(HTTPRequest& request) {
+  requests_.finished(request);
+  showVideoMedia_ = decodeFeedPage(request.responseString());
+  if (showVideoMedia_) {
+    dropIndicator();
+    isDataDownloaded_ = true;
+  } else {
+    urlRequest();
+  }
+  parseData();
+}
+
+void ShowViewController::requestFailed(HTTPRequest& request) {
+  requests_.finished(request);
+  ErrorPtr error = request.error();
+  Log("error:" + (error ? error->localizedDescription() : std::string("(null)")));
+  if (!error || isDataDownloaded_) return;
+  urlRequest();
+  dropIndicator();
+  isDataDownloaded_ = true;
+}
+
+void ShowViewController::parseData() {
+  videoInfo_ = feedRecords(showVideoMedia_.get());
+  videoImage_.clear();
+  videoDescrip_.clear();
+  for (const auto& record : videoInfo_) {
+    videoImage_.push_back(recordString(*record, "imageUrl").value_or(""));
+    videoDescrip_.push_back(recordString(*record, "title").value_or(""));
+  }
+  if (tableView_) tableView_->reloadData();
+}
+
+std::size_t ShowViewController::cachedPictureCount() const {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::size_t count = 0;
+  fs::recursive_directory_iterator it(cache_.folderPath(), ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    if (pathExtension(it->path().string()) == "jpg") ++count;
+  }
+  return count;
+}
+
+int ShowViewController::numberOfRowsInSection(TableView&, int) {
+  const std::size_t cached = cachedPictureCount();
+  return static_cast<int>(cached > 0 ? cached : videoInfo_.size());
+}
+
+TableViewCellPtr ShowViewController::cellForRowAtIndexPath(TableView& tableView,
+                                                           const IndexPath& indexPath) {
+  auto cell = std::dynamic_pointer_cast<ShowVideoCell>(
+      tableView.dequeueReusableCellWithIdentifier(kReuseIdentifier));
+  if (!cell) cell = std::make_shared<ShowVideoCell>(TableViewCellStyle::Default, kReuseIdentifier);
+
+  const auto row = static_cast<std::size_t>(indexPath.row);
+  if (indexPath.row < 0 || row >= videoDescrip_.size()) {
+    // A row backed only by a cached picture has no record: it stays blank
+    // rather than showing what a reused cell showed before.
+    cell->setVideoDsecrip("");
+    cell->setVideoImage(nullptr);
+    cell->setRepresentedImageURL("");
+    return cell;
+  }
+  cell->setVideoDsecrip(videoDescrip_[row]);
+  loadThumbnail(cell, row);
+  return cell;
+}
+
+void ShowViewController::loadThumbnail(const std::shared_ptr<ShowVideoCell>& cell, std::size_t row) {
+  const std::string url = videoImage_[row];
+  cell->setRepresentedImageURL(url);
+  std::weak_ptr<ShowVideoCell> weakCell = cell;
+  cache_.lookUp(url, [weakCell, url](ImagePtr image) {
+    auto shown = weakCell.lock();
+    if (shown && shown->representedImageURL() == url) shown->setVideoImage(std::move(image));
+  });
+}
+
+bool ShowViewController::didSelectRowAtIndexPath(TableView&, const IndexPath& indexPath) {
+  const auto row = static_cast<std::size_t>(indexPath.row);
+  // Rows beyond the last record have nothing to open.
+  if (indexPath.row < 0 || row >= videoInfo_.size()) return true;
+  pushDetailScreen(*this, videoInfo_[row], detailMaker_);
+  return true;
+}
+
+}  // namespace lorvane

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "feeds/detail_presenter.h"
+#include "feeds/feed_page.h"
+#include "feeds/feed_requests.h"
+#include "feeds/show_video_cell.h"
+#include "feeds/thumbnail_cache.h"
+#include "net/http_request_delegate.h"
+#include "platform/ui/slider.h"
+#include "platform/ui/table_view.h"
+#include "platform/ui/view_controller.h"
+
+namespace lorvane {
+
+// Tab 1: the list of shows, one large thumbnail row per lesson. Its row
+// count comes from the thumbnail folder "show" when that holds pictures.
+class ShowViewController : public ViewController,
+                           public HTTPRequestDelegate,
+                           public TableViewDataSource,
+                           public TableViewDelegate {
+ public:
+  static constexpr double kRowHeight = 160;
+  static constexpr const char* kReuseIdentifier = "cell";
+
+  ShowViewController();
+  ~ShowViewController() override;
+
+  void viewDidLoad() override;
+  void viewWillAppear(bool animated) override;
+  bool shouldAutorotate() override { return false; }
+  bool shouldAutorotateToInterfaceOrientation(InterfaceOrientation) override { return false; }
+  unsigned supportedInterfaceOrientations() override { return kOrientationMaskPortrait; }
+
+  // Fetching.
+  void urlRequest();
+  void requestFinished(HTTPRequest& request) override;
+  void requestFailed(HTTPRequest& request) override;
+  void parseData();
+
+  // The list.
+  std::optional<int> numberOfSectionsInTableView(TableView&) override { return 1; }
+  int numberOfRowsInSection(TableView& tableView, int section) override;
+  TableViewCellPtr cellForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) override;
+  std::optional<double> heightForRowAtIndexPath(TableView&, const IndexPath&) override {
+    return kRowHeight;
+  }
+  bool didSelectRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) override;
+
+  // Pictures with the extension "jpg" (exactly) in the folder "show" and below.
+  std::size_t cachedPictureCount() const;
+
+  const FeedRecord& showVideoMedia() const { return showVideoMedia_; }
+  const std::vector<FeedRecord>& videoInfo() const { return videoInfo_; }
+  const std::vector<std::string>& videoImage() const { return videoImage_; }
+  const std::vector<std::string>& videoDescrip() const { return videoDescrip_; }
+  bool isDataDownloaded() const { return isDataDownloaded_; }
+  // Nothing once the feed has arrived or the first failure was handled.
+  ActivityIndicatorView* indicator() const { return indicator_.get(); }
+  TableView* tableView() const { return tableView_.get(); }
+  ImageView* backgroundView() const { return background_.get(); }
+  ThumbnailCache& thumbnailCache() { return cache_; }
+  std::size_t runningRequestCount() const { return requests_.runningCount(); }
+
+  void setDetailScreenMaker(DetailScreenMaker maker) { detailMaker_ = std::move(maker); }
+
+ private:
+  void dropIndicator();
+  void loadThumbnail(const std::shared_ptr<ShowVideoCell>& cell, std::size_t row);
+
+  FeedRecord showVideoMedia_;
+  std::vector<FeedRecord> videoInfo_;
+  std::vector<std::string> videoImage_;
+  std::vector<std::string> videoDescrip_;
+  bool isDataDownloaded_ = false;
+  std::shared_ptr<ActivityIndicatorView> indicator_;
+  std::shared_ptr<ImageView> background_;
+  std::shared_ptr<TableView> tableView_;
+  ThumbnailCache cache_{"show"};
+  DetailScreenMaker detailMaker_;
+  FeedRequests requests_;
+};
+
+}  // namespace lorvane
