@@ -22,7 +22,6 @@ int pixelSizeFor(const Font& font) {
 }  // namespace
 
 std::optional<FontFace> FontProvider::findFace(const std::string& pattern) {
-  if (!FcInit()) return std::nullopt;
   FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str()));
   if (!pat) return std::nullopt;
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
@@ -43,8 +42,12 @@ std::optional<FontFace> FontProvider::findFace(const std::string& pattern) {
 }
 
 std::shared_ptr<FontProvider> FontProvider::create() {
+  if (!FcInit()) return nullptr;
   auto regular = findFace("Noto Sans CJK SC:style=Regular");
   auto bold = findFace("Noto Sans CJK SC:style=Bold");
+  // Only the file names are needed from here on; fontconfig's
+  // configuration would otherwise stay in memory for the whole run.
+  FcFini();
   if (!regular) {
     Log("fonts: no CJK font found through fontconfig");
     return nullptr;

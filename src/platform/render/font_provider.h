@@ -27,6 +27,7 @@ class FontProvider : public FontBackend {
   static std::shared_ptr<FontProvider> create();
   // A fixed pair of faces (tests pin their font this way).
   static std::shared_ptr<FontProvider> createWithFaces(FontFace regular, FontFace bold);
+  // Needs fontconfig initialised (create() does that around its look-ups).
   static std::optional<FontFace> findFace(const std::string& pattern);
 
   // The font for drawing at a pixel size; owned by the provider.

@@ -24,6 +24,9 @@ Window::Window(const Rect& frame) : View(frame) { window_ = this; }
 
 Window::~Window() {
   if (keyWindowSlot() == this) keyWindowSlot() = nullptr;
+  // Views that outlive the window must not keep pointing at it.
+  auto children = subviews();
+  for (auto& sub : children) sub->removeFromSuperview();
   RunLoop::main().cancelPreviousPerformRequests(this);
   Application::sharedApplication().windowWillClose(this);
 }
