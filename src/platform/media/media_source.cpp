@@ -36,6 +36,9 @@ constexpr std::size_t kMaxQueuedSampleFrames = MediaSource::kAudioRate / 2;
 // A network read that gets nothing for this long fails the stream instead
 // of hanging it.
 constexpr const char* kNetworkTimeoutMicroseconds = "10000000";
+// How far before the stated duration the data may end and still count as
+// complete (containers round their durations).
+constexpr double kShortEndTolerance = 0.5;
 
 // Where the system keeps its trusted certificates; the first that exists is
 // handed to TLS. SSL_CERT_FILE overrides, as for every OpenSSL program.
@@ -236,6 +239,10 @@ bool MediaSource::open(ErrorPtr* error) {
   av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
   if (isNetworkURL(url_)) {
     av_dict_set(&options, "rw_timeout", kNetworkTimeoutMicroseconds, 0);
+    // A dropped connection picks up where it broke off (a byte range), the
+    // way a phone on a train expects.
+    av_dict_set(&options, "reconnect", "1", 0);
+    av_dict_set(&options, "reconnect_delay_max", "4", 0);
     // FFmpeg's TLS accepts any certificate unless told to check.
     av_dict_set(&options, "tls_verify", "1", 0);
     std::string bundle = certificateBundle();
@@ -358,6 +365,9 @@ void MediaSource::demuxLoop() {
     lock.unlock();
 
     const int result = av_read_frame(format_, packet);
+    // Read the stream's state as fields: avio_feof() would try to read (and
+    // reconnect) again, and must never run under the lock.
+    const bool ioError = result < 0 && format_->pb && format_->pb->error < 0;
 
     lock.lock();
     if (stopping_) break;
@@ -371,9 +381,13 @@ void MediaSource::demuxLoop() {
       continue;
     }
     if (result < 0) {
-      if (result != AVERROR_EOF && !avio_feof(format_->pb)) {
+      const bool brokenOff = std::isfinite(info_.duration) &&
+                             bufferedEnd_ < info_.duration - kShortEndTolerance;
+      if (result != AVERROR_EOF || brokenOff || ioError) {
+        // Short of the end: this is a failure, not the end of the lesson.
         readError_ = makeMediaError(kMediaErrorContentUnavailable,
-                                    "Reading " + url_ + " failed: " + ffmpegErrorText(result),
+                                    "Reading " + url_ + " stopped short: " +
+                                        ffmpegErrorText(result),
                                     result);
         Log("media: " + readError_->localizedDescription());
       }

@@ -10,6 +10,8 @@
 #include <filesystem>
 
 #include "media_test_support.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/media/media_error.h"
 #include "platform/media/player.h"
 #include "support/media/range_file_server.h"
 #include "support/media/test_media.h"
@@ -71,6 +73,63 @@ TEST_F(PlayerNetworkTest, ASlowStreamRunsDryAndRecovers) {
       << "stalls cost playing time";
   ASSERT_FALSE(item->loadedTimeRanges().empty());
   EXPECT_GT(item->loadedTimeRanges()[0].endSeconds(), player->currentTime().seconds());
+}
+
+TEST_F(PlayerNetworkTest, ADroppedConnectionResumesWhereItBroke) {
+  const std::string clip = testing::makeClip({.seconds = 2.0, .width = 640, .height = 360});
+  ASSERT_FALSE(clip.empty());
+  RangeFileServer server(testing::clipDirectory());
+  const auto size = std::filesystem::file_size(clip);
+  server.dropNextResponseAfter(static_cast<std::size_t>(size / 3));
+  auto player = Player::playerWithURL(server.urlFor(testing::fileName(clip)));
+  auto item = player->currentItem();
+  bool ended = false, failed = false;
+  const int self = 0;
+  auto& center = NotificationCenter::defaultCenter();
+  center.addObserver(&self, kPlayerItemDidPlayToEndTimeNotification, item->notificationObject(),
+                     [&](const Notification&) { ended = true; });
+  center.addObserver(&self, kPlayerItemFailedToPlayToEndTimeNotification,
+                     item->notificationObject(), [&](const Notification&) { failed = true; });
+  player->play();
+  ASSERT_TRUE(waitFor([&] { return ended || failed; }, 15));
+  center.removeObserver(&self);
+  EXPECT_TRUE(ended) << "the whole lesson played";
+  EXPECT_FALSE(failed);
+  bool resumed = false;
+  for (const auto& r : server.requests()) {
+    if (r.rangeStart && *r.rangeStart > 0) resumed = true;
+  }
+  EXPECT_TRUE(resumed) << "the player asked for the rest from where it broke off";
+}
+
+TEST_F(PlayerNetworkTest, AStreamThatBreaksOffForGoodFailsToPlayToTheEnd) {
+  const std::string clip = testing::makeClip({.seconds = 2.0, .width = 640, .height = 360});
+  ASSERT_FALSE(clip.empty());
+  RangeFileServer server(testing::clipDirectory());
+  server.dropNextResponseAfter(static_cast<std::size_t>(std::filesystem::file_size(clip) / 3),
+                               /*thenGone=*/true);
+  auto player = Player::playerWithURL(server.urlFor(testing::fileName(clip)));
+  auto item = player->currentItem();
+  bool ended = false;
+  ErrorPtr failure;
+  const int self = 0;
+  auto& center = NotificationCenter::defaultCenter();
+  center.addObserver(&self, kPlayerItemDidPlayToEndTimeNotification, item->notificationObject(),
+                     [&](const Notification&) { ended = true; });
+  center.addObserver(&self, kPlayerItemFailedToPlayToEndTimeNotification,
+                     item->notificationObject(), [&](const Notification& n) {
+                       auto it = n.userInfo.find(kPlayerItemFailedToPlayToEndTimeErrorKey);
+                       failure = it == n.userInfo.end() ? Error::make("none", 0, "no error")
+                                                        : std::any_cast<ErrorPtr>(it->second);
+                     });
+  player->play();
+  ASSERT_TRUE(waitFor([&] { return ended || failure; }, 20));
+  center.removeObserver(&self);
+  EXPECT_FALSE(ended) << "a lesson cut short is not reported as played to its end";
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->domain, kMediaErrorDomain);
+  EXPECT_LT(player->currentTime().seconds(), 1.8) << "it stops where the data stopped";
+  EXPECT_EQ(player->rate(), 0.0f);
 }
 
 // `openssl s_server` serving a folder over TLS with a certificate of its own.

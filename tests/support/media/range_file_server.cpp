@@ -158,7 +158,7 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
   const bool safe = !path.empty() && path[0] == '/' && path.find("..") == std::string::npos;
   const std::string file = directory_ + path;
   struct stat info{};
-  int fd = safe ? ::open(file.c_str(), O_RDONLY) : -1;
+  int fd = safe && !gone_ ? ::open(file.c_str(), O_RDONLY) : -1;
   if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     if (fd >= 0) ::close(fd);
     const std::string body = "not found\n";
@@ -197,7 +197,14 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
                            "Content-Length: " + std::to_string(length) +
                            "\r\nConnection: " + connectionHeader + "\r\n\r\n";
   bool ok = sendAll(connection, head.data(), head.size());
+  bool cut = false;
   if (request.method != "HEAD") {
+    const std::size_t dropAfter = dropAfter_.exchange(0);
+    if (dropAfter > 0 && dropAfter < length) {
+      last = first + dropAfter - 1;
+      cut = true;  // the promised length is never sent: the client sees a drop
+      if (goneAfterDrop_) gone_ = true;
+    }
     char chunk[16384];
     std::uint64_t offset = first;
     while (ok && offset <= last && length > 0 && !stopping_) {
@@ -215,7 +222,7 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
     }
   }
   ::close(fd);
-  return ok;
+  return ok && !cut;
 }
 
 }  // namespace lorvane::testing

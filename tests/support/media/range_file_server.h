@@ -31,6 +31,14 @@ class RangeFileServer {
   // Sends bodies no faster than this (0: as fast as the socket takes them),
   // to make a slow network.
   void setBytesPerSecond(std::size_t rate) { bytesPerSecond_ = rate; }
+  // The next response breaks off after this many body bytes, as a dropped
+  // connection does.
+  // With `thenGone`, every later request is answered 404, as if the file
+  // had been taken down.
+  void dropNextResponseAfter(std::size_t bytes, bool thenGone = false) {
+    goneAfterDrop_ = thenGone;
+    dropAfter_ = bytes;
+  }
   std::string urlFor(const std::string& name) const;
   std::vector<Request> requests() const;
 
@@ -44,6 +52,9 @@ class RangeFileServer {
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> bytesPerSecond_{0};
+  std::atomic<std::size_t> dropAfter_{0};
+  std::atomic<bool> goneAfterDrop_{false};
+  std::atomic<bool> gone_{false};
   std::thread acceptThread_;
   mutable std::mutex mutex_;
   std::vector<std::thread> connections_;
