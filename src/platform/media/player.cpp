@@ -37,6 +37,9 @@ std::shared_ptr<Player> Player::playerWithURL(const std::string& url, PlayerOpti
 
 Player::Player(PlayerOptions options)
     : options_(options), observers_(static_cast<const PlayerInterface*>(this)) {
+  // The first thread to touch the main run loop becomes its thread; that
+  // must be the creator of the player, never one of its own threads.
+  RunLoop::main();
   auto pull = [this](float* samples, std::size_t frames, double heardAt) {
     renderAudio(samples, frames, heardAt);
   };
