@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "net/connection_pool.h"
+#include "net/data_decompressor.h"
+#include "platform/foundation/file_manager.h"
+#include "support/net/nginx_server.h"
 #include "net/cookie_store.h"
 #include "net_test_support.h"
 #include "support/net/scripted_server.h"
@@ -669,6 +672,50 @@ TEST_F(HTTPRequestTest, BasicCredentialsAnswerAChallenge) {
   });
   EXPECT_EQ(with.finished, 1);
   EXPECT_EQ(request->responseString(), "welcome");
+}
+
+TEST_F(HTTPRequestTest, DownloadsIntoAFileAndInflatesIt) {
+  testing::TemporaryDirectory folder;
+  std::string text(50000, 'f');
+  ScriptedServer server([&](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      if (request->target == "/zipped") {
+        connection.send(httpResponse(200, {{"Content-Encoding", "gzip"}}, testing::gzipText(text)));
+      } else {
+        connection.send(httpResponse(200, {}, "plain file"));
+      }
+    }
+  });
+  for (const char* path : {"/zipped", "/plain"}) {
+    RecordingDelegate delegate;
+    std::string destination = folder.file(std::string("out-") + (path + 1));
+    auto request = fetch(server.url(path), delegate,
+                         [&](HTTPRequest& r) { r.setDownloadDestinationPath(destination); });
+    ASSERT_EQ(delegate.finished, 1) << path << " " << (delegate.error ? delegate.error->localizedDescription() : "");
+    EXPECT_TRUE(request->rawResponseData().empty());
+    auto contents = FileManager::defaultManager().stringContentsAtPath(destination);
+    ASSERT_TRUE(contents) << path;
+    EXPECT_EQ(*contents, std::string(path) == "/zipped" ? text : "plain file");
+    EXPECT_FALSE(FileManager::defaultManager().fileExists(request->temporaryFileDownloadPath()));
+  }
+}
+
+TEST_F(HTTPRequestTest, CompressedRequestBodyArrivesAsGzip) {
+  ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, "ok")));
+  std::string body(10000, 'b');
+  RecordingDelegate delegate;
+  auto request = fetch(server.url("/upload"), delegate, [&](HTTPRequest& r) {
+    r.setPostBody(Data(body.begin(), body.end()));
+    r.setShouldCompressRequestBody(true);
+  });
+  EXPECT_EQ(delegate.finished, 1);
+  EXPECT_EQ(request->requestMethod(), "POST");
+  auto sent = server.requests().at(0);
+  EXPECT_EQ(sent.method, "POST");
+  EXPECT_EQ(sent.header("content-encoding"), "gzip");
+  auto inflated = DataDecompressor::uncompressData(Data(sent.body.begin(), sent.body.end()));
+  ASSERT_TRUE(inflated);
+  EXPECT_EQ(std::string(inflated->begin(), inflated->end()), body);
 }
 
 TEST_F(HTTPRequestTest, SharedQueueRunsAtMostFourAtOnce) {
