@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <istream>
+#include <string>
+
+#include "platform/render/display.h"
+
+namespace lorvane {
+
+// Plays a script of touches, keys, waits and screenshots against the
+// running app, one command a line ('#' starts a comment):
+//   tap X Y | down X Y | move X Y | up X Y     points on the screen
+//   drag X1 Y1 X2 Y2 [SECONDS]                 a finger moving, 0.3 s by default
+//   key r|left|right|up|down                    turns the device
+//   wait SECONDS                                lets the app run
+//   screenshot FILE                             writes the screen as PNG
+class ScriptPlayer {
+ public:
+  explicit ScriptPlayer(Display& display) : display_(display) {}
+  // False (with a message in `error`) at the first line that cannot be done.
+  bool play(std::istream& script, std::string* error = nullptr);
+  bool playFile(const std::filesystem::path& path, std::string* error = nullptr);
+  // Runs the app for a while of real time, drawing frames.
+  void runFor(double seconds);
+
+ private:
+  Display& display_;
+};
+
+}  // namespace lorvane
