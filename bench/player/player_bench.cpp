@@ -1,0 +1,145 @@
+// Speed of the lesson page against the local sample server: how long from
+// pushing the detail page to the first picture of the lesson, and how much
+// CPU a second of playback at 1.0x costs the whole process (page, player,
+// decoding, the server's sending).
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo/server/content_catalog.h"
+#include "demo/server/sample_server.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/media/player.h"
+#include "platform/ui/alert_view.h"
+#include "platform/ui/application.h"
+#include "platform/ui/image.h"
+#include "platform/ui/navigation_controller.h"
+#include "platform/ui/window.h"
+#include "player/detail_view_controller.h"
+
+using namespace lorvane;
+
+namespace {
+
+double wallNow() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+struct Stage {
+  std::shared_ptr<Window> window;
+  std::shared_ptr<NavigationController> navigation;
+  std::shared_ptr<DetailViewController> page;
+
+  bool hasPicture() const {
+    if (!page) return false;
+    auto overlay = page->playVideoViewController()->videoControlView();
+    auto source = overlay->layer().videoFrameSource();
+    return source && source->currentFrame();
+  }
+  void push(JSONRef<JSONDictionary> record) {
+    page = std::make_shared<DetailViewController>();
+    PlayerOptions options;
+    options.clockDrivenAudio = true;  // no sound device on a build machine
+    page->setPlayerFactory(std::make_shared<MediaPlayerFactory>(options));
+    page->setVideoInfoDictionary(std::move(record));
+    navigation->pushViewController(page, false);
+  }
+  void pop() {
+    navigation->popToRootViewControllerAnimated(false);
+    page.reset();
+    RunLoop::main().runUntilIdle();
+  }
+};
+
+}  // namespace
+
+int main() {
+  RunLoop::main().bindToCurrentThread();
+  Image::setResourcesFolder(LORVANE_SOURCE_ROOT_FOR_BENCH "/resources");
+
+  demo::ServerOptions options;
+  options.sourceDirectory = demo::defaultSourceDirectory();
+  options.contentDirectory = demo::defaultContentDirectory();
+  demo::SampleServer server(options);
+  std::string error;
+  if (!server.start(&error)) {
+    std::fprintf(stderr, "sample server: %s\n", error.c_str());
+    return 1;
+  }
+  demo::ContentCatalog catalog;
+  if (!catalog.load(options.sourceDirectory, &error)) {
+    std::fprintf(stderr, "catalog: %s\n", error.c_str());
+    return 1;
+  }
+  JSONValueRef feed = objectFromJSONString(catalog.topicFeed(server.baseURL()));
+  const JSONArray* records =
+      feed->asArray()->objectAtIndex(0)->asDictionary()->objectForKey("data")->asArray();
+
+  Stage stage;
+  stage.window = std::make_shared<Window>();
+  stage.window->makeKeyAndVisible();
+  stage.navigation = std::make_shared<NavigationController>(std::make_shared<ViewController>());
+  stage.window->setRootViewController(stage.navigation);
+
+  std::printf("player_bench: lessons from %s\n", server.baseURL().c_str());
+  std::vector<double> firstPicture;
+  const std::size_t runs = std::min<std::size_t>(6, records->count());
+  for (std::size_t i = 0; i < runs; ++i) {
+    auto record = JSONRef<JSONDictionary>::retain(records->objectAtIndex(i)->asDictionary());
+    double start = wallNow();
+    stage.push(record);
+    bool shown = RunLoop::main().runUntil([&] { return stage.hasPicture(); }, 15);
+    double elapsed = wallNow() - start;
+    if (shown) firstPicture.push_back(elapsed * 1000);
+    std::printf("  push to first picture, lesson %zu: %s%.1f ms\n", i, shown ? "" : "(none) ",
+                elapsed * 1000);
+    stage.pop();
+  }
+  if (!firstPicture.empty()) {
+    std::printf("push to first picture: median %.1f ms, best %.1f ms, worst %.1f ms (%zu runs)\n",
+                median(firstPicture), *std::min_element(firstPicture.begin(), firstPicture.end()),
+                *std::max_element(firstPicture.begin(), firstPicture.end()), firstPicture.size());
+  }
+
+  // CPU per second of playback at 1.0x, once the lesson plays.
+  stage.push(JSONRef<JSONDictionary>::retain(records->objectAtIndex(0)->asDictionary()));
+  auto controller = stage.page->playVideoViewController();
+  if (!RunLoop::main().runUntil([&] { return controller->isPlaying(); }, 15)) {
+    std::printf("cpu per second of playback: the lesson never started\n");
+    return 1;
+  }
+  RunLoop::main().runUntil([] { return false; }, 1.0);  // past the start-up burst
+  PlayerPtr player = controller->videoPlayer();
+  double mediaStart = player->currentTime().seconds();
+  double cpuStart = cpuSeconds();
+  double wallStart = wallNow();
+  RunLoop::main().runUntil([] { return false; }, 10.0);
+  double cpu = cpuSeconds() - cpuStart;
+  double wall = wallNow() - wallStart;
+  double media = player->currentTime().seconds() - mediaStart;
+  std::printf("cpu per second of playback at 1.0x: %.3f s (%.1f%% of one core) over %.1f s of "
+              "media in %.1f s\n",
+              media > 0 ? cpu / media : 0.0, media > 0 ? 100 * cpu / media : 0.0, media, wall);
+  stage.pop();
+  for (auto& alert : AlertView::visibleAlerts()) alert->dismissWithClickedButtonIndex(0, false);
+  server.stop();
+  return 0;
+}
