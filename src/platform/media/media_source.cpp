@@ -39,6 +39,10 @@ constexpr const char* kNetworkTimeoutMicroseconds = "10000000";
 // How far before the stated duration the data may end and still count as
 // complete (containers round their durations).
 constexpr double kShortEndTolerance = 0.5;
+// Pictures further than this before a seek target may skip decoding when no
+// other picture refers to them; closer ones decode, in case reordering puts
+// the target among them.
+constexpr double kSkipAheadMargin = 0.3;
 
 // Where the system keeps its trusted certificates; the first that exists is
 // handed to TLS. SSL_CERT_FILE overrides, as for every OpenSSL program.
@@ -504,6 +508,12 @@ void MediaSource::videoLoop() {
   }
   AVCodecContext* codec = video_.codec;
   const double frameDuration = videoFrameDuration();
+  const double timeBase = av_q2d(format_->streams[video_.index]->time_base);
+  double startTime;
+  {
+    std::lock_guard lock(mutex_);
+    startTime = startTime_;
+  }
   FramePtr frame(av_frame_alloc());
   FramePtr skipped(av_frame_alloc());  // the last picture before a seek target
   bool haveSkipped = false;
@@ -519,6 +529,17 @@ void MediaSource::videoLoop() {
       emitted = false;
     }
     const double target = seekTarget();
+    if (entry.packet) {
+      // On the way from a key frame to a seek target, pictures nothing else
+      // refers to need not be decoded at all.
+      const int64_t stamp = entry.packet->pts;
+      const double pts = stamp == AV_NOPTS_VALUE
+                             ? std::numeric_limits<double>::quiet_NaN()
+                             : static_cast<double>(stamp) * timeBase - startTime;
+      codec->skip_frame = std::isfinite(pts) && pts < target - kSkipAheadMargin
+                              ? AVDISCARD_NONREF
+                              : AVDISCARD_DEFAULT;
+    }
     int sent = avcodec_send_packet(codec, entry.packet);
     freePacket(entry.packet);
     const bool endOfStream = entry.packet == nullptr;
