@@ -5,12 +5,67 @@
 
 namespace lorvane::json_detail {
 
+namespace {
+
+// Free chunks of the largest size, kept per thread for reuse.
+class ChunkPool {
+ public:
+  static constexpr std::size_t kMaxChunks = 64;  // 4 MiB
+
+  ~ChunkPool();
+  ArenaChunk* take() noexcept {
+    ArenaChunk* chunk = first_;
+    if (chunk) {
+      first_ = chunk->next;
+      --count_;
+    }
+    return chunk;
+  }
+  bool give(ArenaChunk* chunk) noexcept {
+    if (count_ == kMaxChunks) return false;
+    chunk->next = first_;
+    first_ = chunk;
+    ++count_;
+    return true;
+  }
+
+ private:
+  ArenaChunk* first_ = nullptr;
+  std::size_t count_ = 0;
+};
+
+// Trivially destructible, so it can still be read while the thread's other
+// thread-local objects are torn down after the pool.
+thread_local bool poolGone = false;
+thread_local ChunkPool pool;
+
+ChunkPool::~ChunkPool() {
+  poolGone = true;
+  while (ArenaChunk* chunk = take()) std::free(chunk);
+}
+
+void freeChunk(ArenaChunk* chunk) noexcept {
+  if (chunk->size == kArenaMaxChunk && !poolGone && pool.give(chunk)) return;
+  std::free(chunk);
+}
+
+ArenaChunk* newChunk(std::size_t size) {
+  ArenaChunk* chunk = size == kArenaMaxChunk && !poolGone ? pool.take() : nullptr;
+  if (!chunk) {
+    void* memory = std::aligned_alloc(kArenaAlignment, size);
+    if (!memory) throw std::bad_alloc();
+    chunk = new (memory) ArenaChunk{};
+    chunk->size = static_cast<std::uint32_t>(size);
+  }
+  chunk->next = nullptr;
+  return chunk;
+}
+
+}  // namespace
+
 void releaseChunkValues(ArenaChunk* chunk, std::uint32_t count) noexcept {
   if (count == 0) return;
-  if (chunk->live.fetch_sub(count, std::memory_order_acq_rel) == count) {
-    chunk->live.~atomic();
-    std::free(chunk);
-  }
+  if (chunk->live.fetch_sub(count, std::memory_order_acq_rel) == count) freeChunk(chunk);
 }
 
 void Arena::retire() noexcept {
@@ -34,12 +89,10 @@ Arena::Block Arena::allocateSlow(std::size_t bytes) {
   while (size < bytes + sizeof(ArenaChunk)) size *= 2;
   // Documents that need many chunks get bigger ones, up to the offset limit.
   if (nextChunkSize_ < kArenaMaxChunk) nextChunkSize_ *= 2;
-  void* memory = std::aligned_alloc(kArenaAlignment, size);
-  if (!memory) throw std::bad_alloc();
-  chunk_ = new (memory) ArenaChunk{};
+  chunk_ = newChunk(size);
   chunk_->live.store(kBias, std::memory_order_relaxed);
-  cursor_ = static_cast<char*>(memory) + sizeof(ArenaChunk);
-  end_ = static_cast<char*>(memory) + size;
+  cursor_ = reinterpret_cast<char*>(chunk_) + sizeof(ArenaChunk);
+  end_ = reinterpret_cast<char*>(chunk_) + size;
   char* block = cursor_;
   cursor_ += bytes;
   allocated_ = 1;

@@ -6,7 +6,11 @@
 // It counts its live values and frees itself when the last one dies, so a
 // value can outlive the decode that made it and no value is ever freed one
 // malloc at a time. A value finds its chunk from the 16-bit offset in its
-// header, which caps chunks at 1 MiB.
+// header. Chunks stay below the C library's mmap threshold (128 KiB by
+// default), so their memory is reused from the heap instead of being
+// mapped, faulted in and unmapped on every decode; and each thread keeps a
+// few free chunks for its next decode, because the C library returns the
+// top of the heap to the system as soon as a document's chunks are freed.
 
 #include <atomic>
 #include <cstddef>
@@ -16,12 +20,14 @@ namespace lorvane::json_detail {
 
 struct alignas(16) ArenaChunk {
   std::atomic<std::uint32_t> live;
+  std::uint32_t size;
+  ArenaChunk* next;  // while waiting in the free pool
 };
 
 inline constexpr std::size_t kArenaAlignment = 16;
-inline constexpr std::size_t kArenaMaxChunk = std::size_t{1} << 20;
+inline constexpr std::size_t kArenaMaxChunk = 64 * 1024;
 // Blocks at least this large get a malloc of their own.
-inline constexpr std::size_t kArenaLargeBlock = 64 * 1024;
+inline constexpr std::size_t kArenaLargeBlock = 8 * 1024;
 
 // Drops `count` values from the chunk's live count, freeing it at zero.
 void releaseChunkValues(ArenaChunk* chunk, std::uint32_t count) noexcept;

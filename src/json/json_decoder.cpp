@@ -16,6 +16,7 @@
 #include "json/json_exception.h"
 #include "json/json_hash.h"
 #include "json/json_internal.h"
+#include "json/json_number_parse.h"
 #include "json/json_utf8.h"
 
 namespace lorvane {
@@ -232,15 +233,19 @@ class ParseState {
   std::size_t unicodeLineBreakLength(const unsigned char* p) const noexcept;
   bool skipExtended(const unsigned char*& p) noexcept;
 
-  bool nextToken(const unsigned char*& p);
+  [[gnu::always_inline]] inline bool nextToken(const unsigned char*& p);
   bool scanString(const unsigned char*& p);
   bool scanStringSlow(const unsigned char* quote, const unsigned char* s, const unsigned char*& p);
   bool readHexQuad(const unsigned char* quote, const unsigned char*& s, std::uint32_t& value);
   bool appendCodePoint(const unsigned char* quote, std::uint32_t codePoint);
-  bool scanNumber(const unsigned char*& p);
-  bool convertNumber(const unsigned char* start, const unsigned char* end, bool negative,
-                     bool floating, std::uint64_t mantissa, int significantDigits,
-                     int integerDigits, long exponent10, bool exponentHuge);
+  [[gnu::always_inline]] inline bool scanNumberQuickly(const unsigned char*& p) noexcept;
+  [[gnu::noinline]] bool scanNumber(const unsigned char*& p);
+  bool convertDouble(const unsigned char* start, const unsigned char* end, bool negative,
+                     std::uint64_t mantissa, bool mantissaExact, long exponent10);
+  bool convertInteger(const unsigned char* start, const unsigned char* end, bool negative,
+                      std::uint64_t mantissa, int digits);
+  [[gnu::noinline]] bool convertDoubleFully(std::string_view text, const unsigned char* end,
+                                            double& value);
 
   JSONValue* tokenValue();
   JSONValue* cachedString();
@@ -257,8 +262,14 @@ class ParseState {
     }
   }
 
+  enum class Position { ArrayItem, ObjectItem, Colon, ObjectValue };
+  void rejectToken(const unsigned char*& p, Position position, std::uint8_t allowed);
+  JSONValue* scalarAt(const unsigned char*& p);
   JSONValue* parseContainer(const unsigned char*& p);
-  bool reserveStack(const unsigned char* at, std::size_t more, bool forDictionary);
+  bool reserveStack(const unsigned char* at, std::size_t more, bool forDictionary) {
+    return top_ + more <= stackCapacity_ || growStack(at, forDictionary);
+  }
+  bool growStack(const unsigned char* at, bool forDictionary);
   JSONValue* buildArray(std::size_t start);
   JSONValue* buildDictionary(std::size_t start);
   void releaseStack(std::size_t from) noexcept;
@@ -280,6 +291,7 @@ class ParseState {
   std::vector<JSONValue*> values_;
   std::vector<JSONValue*> keys_;
   std::size_t top_ = 0;
+  std::size_t stackCapacity_ = kInitialStack;
   std::vector<Frame> frames_;
 
   CacheSlot cache_[kCacheSlots] = {};
@@ -387,7 +399,7 @@ bool ParseState::skipExtended(const unsigned char*& p) noexcept {
   return false;
 }
 
-bool ParseState::nextToken(const unsigned char*& p) {
+inline bool ParseState::nextToken(const unsigned char*& p) {
   if (p >= end_) {
     recordUnexpectedToken(p);
     return false;
@@ -448,7 +460,7 @@ bool ParseState::nextToken(const unsigned char*& p) {
       }
       break;
     default:
-      if (c == '-' || isDigit(c)) return scanNumber(p);
+      if (c == '-' || isDigit(c)) return scanNumberQuickly(p) || scanNumber(p);
       break;
   }
   recordUnexpectedToken(p);
@@ -695,6 +707,144 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
   return true;
 }
 
+// Eight ASCII digits in one little-endian word: each byte is 0x30..0x39.
+inline bool isEightDigits(std::uint64_t chunk) noexcept {
+  return ((chunk & 0xF0F0F0F0F0F0F0F0ull) |
+          (((chunk + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
+         0x3333333333333333ull;
+}
+
+// Their value, by combining neighbours pairwise: 2, then 4, then 8 digits.
+inline std::uint64_t eightDigitsValue(std::uint64_t chunk) noexcept {
+  chunk = ((chunk & 0x0F0F0F0F0F0F0F0Full) * 2561) >> 8;
+  chunk = ((chunk & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
+  return ((chunk & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
+}
+
+// How many of the eight bytes, from the first, are ASCII digits. A byte x
+// (after XOR with '0') is a digit when x < 10; adding 0x76 to its low seven
+// bits sets the top bit exactly when it is not, and no byte carries into
+// the next.
+inline unsigned leadingDigitCount(std::uint64_t chunk) noexcept {
+  const std::uint64_t x = chunk ^ 0x3030303030303030ull;
+  const std::uint64_t notDigit =
+      (((x & 0x7F7F7F7F7F7F7F7Full) + 0x7676767676767676ull) | x) & 0x8080808080808080ull;
+  return notDigit ? static_cast<unsigned>(__builtin_ctzll(notDigit)) >> 3 : 8;
+}
+
+constexpr std::uint64_t kPowersOfTenInteger[] = {1,      10,      100,      1000,     10000,
+                                                 100000, 1000000, 10000000, 100000000};
+
+// Reads a run of digits into the mantissa; `digits` counts every digit,
+// and the mantissa is exact as long as that count stays at 19 or below.
+inline const unsigned char* readDigits(const unsigned char* s, const unsigned char* end,
+                                       std::uint64_t& mantissa, int& digits) noexcept {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  while (end - s >= 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, s, sizeof chunk);
+    const unsigned count = leadingDigitCount(chunk);
+    if (count == 0) return s;
+    if (digits + static_cast<int>(count) <= 19) {
+      // Right-align the digits behind '0' bytes and read them as eight.
+      if (count < 8) {
+        chunk = (chunk << (8 * (8 - count))) | (0x3030303030303030ull >> (8 * count));
+      }
+      mantissa = mantissa * kPowersOfTenInteger[count] + eightDigitsValue(chunk);
+    }
+    digits += static_cast<int>(count);
+    s += count;
+    if (count < 8) return s;
+  }
+#endif
+  while (s < end && isDigit(*s)) {
+    if (digits < 19) mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+    ++digits;
+    ++s;
+  }
+  return s;
+}
+
+// The common case of a well-formed number of at most 19 digits whose value
+// the exact shortcuts can decide, with no error reporting; anything else
+// returns false untouched for scanNumber to read again in full.
+inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
+  const unsigned char* const start = p;
+  const unsigned char* s = p;
+  const bool negative = *s == '-';
+  s += negative;
+  if (end_ - s < 2) return false;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  if (*s == '0') {
+    ++s;
+  } else if (isDigit(*s)) {
+    s = readDigits(s, end_, mantissa, digits);
+  } else {
+    return false;
+  }
+  if (s == end_) return false;
+  int exponent10 = 0;
+  bool floating = false;
+  if (*s == '.') {
+    ++s;
+    const unsigned char* fraction = s;
+    s = readDigits(s, end_, mantissa, digits);
+    if (s == fraction || s == end_) return false;
+    exponent10 = -static_cast<int>(s - fraction);
+    floating = true;
+  }
+  if ((*s | 0x20) == 'e') {
+    ++s;
+    if (s == end_) return false;
+    const bool exponentNegative = *s == '-';
+    if (*s == '+' || *s == '-') ++s;
+    int exponent = 0;
+    const unsigned char* first = s;
+    while (s < end_ && isDigit(*s) && s - first < 4) exponent = exponent * 10 + (*s++ - '0');
+    if (s == first || s == end_ || isDigit(*s)) return false;
+    exponent10 += exponentNegative ? -exponent : exponent;
+    floating = true;
+  }
+  if (digits > 19) return false;
+  if (!floating && negative && s - start == 2 && start[1] == '0') floating = true;
+  std::uint64_t bits;
+  std::uint32_t kind;
+  if (floating) {
+    double value;
+    if (mantissa == 0) {
+      value = 0.0;
+    } else if (mantissa <= (std::uint64_t{1} << 53) && exponent10 >= -22 && exponent10 <= 22) {
+      value = static_cast<double>(mantissa);
+      value = exponent10 < 0 ? value / kExactPowersOfTen[-exponent10]
+                             : value * kExactPowersOfTen[exponent10];
+    } else if (exponent10 < kSmallestDecimalExponent || exponent10 > kLargestDecimalExponent ||
+               !decimalToDouble(mantissa, exponent10, value)) {
+      return false;
+    }
+    if (negative) value = -value;
+    std::memcpy(&bits, &value, sizeof bits);
+    kind = kDoubleKind;
+    token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
+  } else {
+    if (negative) {
+      if (mantissa > (std::uint64_t{1} << 63)) return false;
+      bits = ~mantissa + 1;
+      kind = kSignedKind;
+    } else {
+      bits = mantissa;
+      kind = mantissa > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
+    }
+    token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(bits), bits);
+  }
+  token_.kind = TokenKind::Number;
+  token_.textLength = static_cast<std::size_t>(s - start);
+  token_.valueKind = kind;
+  token_.numberBits = bits;
+  p = s;
+  return true;
+}
+
 bool ParseState::scanNumber(const unsigned char*& p) {
   const unsigned char* const start = p;
   const unsigned char* s = p;
@@ -710,18 +860,11 @@ bool ParseState::scanNumber(const unsigned char*& p) {
     if (s == end_) return invalidAt(s);
   }
   std::uint64_t mantissa = 0;
-  int significantDigits = 0;  // digits from the first non-zero one
-  int integerDigits = 0;
+  int digits = 0;
   if (*s == '0') {
     ++s;
-    integerDigits = 1;
   } else if (isDigit(*s)) {
-    while (s < end_ && isDigit(*s)) {
-      if (significantDigits < 19) mantissa = mantissa * 10 + (*s - '0');
-      ++significantDigits;
-      ++integerDigits;
-      ++s;
-    }
+    s = readDigits(s, end_, mantissa, digits);
   } else {
     return invalidAt(s);
   }
@@ -732,20 +875,10 @@ bool ParseState::scanNumber(const unsigned char*& p) {
   if (*s == '.') {
     floating = true;
     ++s;
-    if (s == end_) return invalidAt(s);
-    if (!isDigit(*s)) return invalidAt(s);
-    while (s < end_ && isDigit(*s)) {
-      if (mantissa != 0 || *s != '0') {
-        if (significantDigits < 19) {
-          mantissa = mantissa * 10 + (*s - '0');
-          --exponent10;
-        }
-        ++significantDigits;
-      } else {
-        --exponent10;
-      }
-      ++s;
-    }
+    if (s == end_ || !isDigit(*s)) return invalidAt(s);
+    const unsigned char* fraction = s;
+    s = readDigits(s, end_, mantissa, digits);
+    exponent10 = -(s - fraction);
     if (s == end_) return invalidAt(s);
   }
   if (*s == 'e' || *s == 'E') {
@@ -776,63 +909,84 @@ bool ParseState::scanNumber(const unsigned char*& p) {
   p = s;
   token_.kind = TokenKind::Number;
   token_.textLength = static_cast<std::size_t>(s - start);
-  return convertNumber(start, s, negative, floating, mantissa, significantDigits, integerDigits,
-                       exponent10, exponentHuge);
+  if (floating) {
+    return convertDouble(start, s, negative, mantissa, digits <= 19 && !exponentHuge, exponent10);
+  }
+  return convertInteger(start, s, negative, mantissa, digits);
 }
 
-bool ParseState::convertNumber(const unsigned char* start, const unsigned char* end, bool negative,
-                               bool floating, std::uint64_t mantissa, int significantDigits,
-                               int integerDigits, long exponent10, bool exponentHuge) {
+bool ParseState::convertDouble(const unsigned char* start, const unsigned char* end, bool negative,
+                               std::uint64_t mantissa, bool mantissaExact, long exponent10) {
+  double value = 0;
+  bool done = false;
+  if (mantissaExact) {
+    if (mantissa == 0) {
+      value = 0.0;
+      done = true;
+    } else if (mantissa <= (std::uint64_t{1} << 53) && exponent10 >= -22 && exponent10 <= 22) {
+      // Both operands exact: one correctly rounded multiply or divide.
+      value = static_cast<double>(mantissa);
+      value = exponent10 < 0 ? value / kExactPowersOfTen[-exponent10]
+                             : value * kExactPowersOfTen[exponent10];
+      done = true;
+    }
+    else if (exponent10 >= kSmallestDecimalExponent && exponent10 <= kLargestDecimalExponent) {
+      // Longer mantissas, such as 17-digit coordinates: exact integer
+      // arithmetic on a 128-bit power of five.
+      done = decimalToDouble(mantissa, static_cast<int>(exponent10), value);
+    }
+    if (done && negative) value = -value;
+  }
   const std::string_view text(reinterpret_cast<const char*>(start),
                               static_cast<std::size_t>(end - start));
-  if (floating) {
-    double value = 0;
-    // Exact when the digits fit 53 bits and the power of ten is exact:
-    // one correctly rounded multiply or divide.
-    if (!exponentHuge && significantDigits <= 19 && mantissa <= (std::uint64_t{1} << 53) &&
-        exponent10 >= -22 && exponent10 <= 22) {
-      value = static_cast<double>(mantissa);
-      if (exponent10 < 0) {
-        value /= kExactPowersOfTen[-exponent10];
-      } else {
-        value *= kExactPowersOfTen[exponent10];
-      }
-      if (negative) value = -value;
-    } else {
-      const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (result.ec == std::errc::result_out_of_range) {
-        // Ask strtod which way it went; denormal results are fine and
-        // never get here.
-        const std::string copy(text);
-        errno = 0;
-        const double clamped = std::strtod(copy.c_str(), nullptr);
-        recordError(end, "The value '" + copy + "' could not be represented as a 'double' due to " +
-                             (clamped == 0.0 ? "underflow" : "overflow") + ".");
-        recordError(end, "Invalid number.");
-        return false;
-      }
-      if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-        recordError(end, "The conversion function did not consume all of the number tokens characters.");
-        recordError(end, "Invalid number.");
-        return false;
+  if (!done && !convertDoubleFully(text, end, value)) return false;
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  token_.valueKind = kDoubleKind;
+  token_.numberBits = bits;
+  token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
+  return true;
+}
+
+// The general conversion, for what the exact shortcuts cannot decide.
+bool ParseState::convertDoubleFully(std::string_view text, const unsigned char* end,
+                                    double& value) {
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Ask strtod which way it went; denormal results are fine and never
+    // get here.
+    const std::string copy(text);
+    errno = 0;
+    const double clamped = std::strtod(copy.c_str(), nullptr);
+    recordError(end, "The value '" + copy + "' could not be represented as a 'double' due to " +
+                         (clamped == 0.0 ? "underflow" : "overflow") + ".");
+    recordError(end, "Invalid number.");
+    return false;
+  }
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+    recordError(end, "The conversion function did not consume all of the number tokens characters.");
+    recordError(end, "Invalid number.");
+    return false;
+  }
+  return true;
+}
+
+bool ParseState::convertInteger(const unsigned char* start, const unsigned char* end, bool negative,
+                                std::uint64_t mantissa, int digits) {
+  const std::string_view text(reinterpret_cast<const char*>(start),
+                              static_cast<std::size_t>(end - start));
+  std::uint64_t magnitude = mantissa;
+  bool overflow = false;
+  if (digits > 19) {
+    // Past 19 digits only a few 20-digit values still fit.
+    magnitude = 0;
+    for (const char c : text.substr(negative ? 1 : 0)) {
+      if (__builtin_mul_overflow(magnitude, std::uint64_t{10}, &magnitude) ||
+          __builtin_add_overflow(magnitude, std::uint64_t(c - '0'), &magnitude)) {
+        overflow = true;
+        break;
       }
     }
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    token_.valueKind = kDoubleKind;
-    token_.numberBits = bits;
-    token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
-    return true;
-  }
-  const int digits = integerDigits;
-  const unsigned char* firstDigit = start + (negative ? 1 : 0);
-  std::uint64_t magnitude = mantissa;
-  bool overflow = digits > 20;
-  if (digits == 20) {
-    // The first 19 digits are in the mantissa; fold in the last.
-    std::uint64_t scaled;
-    overflow = __builtin_mul_overflow(mantissa, std::uint64_t{10}, &scaled) ||
-               __builtin_add_overflow(scaled, std::uint64_t(firstDigit[19] - '0'), &magnitude);
   }
   if (negative) {
     constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
@@ -988,12 +1142,14 @@ void ParseState::clearCache() noexcept {
   }
 }
 
-bool ParseState::reserveStack(const unsigned char* at, std::size_t more, bool forDictionary) {
-  if (top_ + more <= values_.size()) return true;
-  const std::size_t wanted = (values_.size() + 128 + 2047) / 2048 * 2048;
+bool ParseState::growStack(const unsigned char* at, bool forDictionary) {
+  // Doubling, in whole units of 2048 entries: growing by a fixed step
+  // would copy the stack over and over for one long array.
+  const std::size_t wanted = (values_.size() * 2 + 2047) / 2048 * 2048;
   try {
     values_.resize(wanted);
     keys_.resize(wanted);
+    stackCapacity_ = wanted;
     return true;
   } catch (const std::bad_alloc&) {
     char message[160];
@@ -1036,119 +1192,218 @@ void ParseState::releaseStack(std::size_t from) noexcept {
   top_ = from;
 }
 
+// Reads the token at `p`, which the fast paths below did not expect, and
+// records the error the structure rules give for it at that position.
+void ParseState::rejectToken(const unsigned char*& p, Position position, std::uint8_t allowed) {
+  if (!nextToken(p)) return;
+  const TokenKind kind = token_.kind;
+  const bool isValue = kind >= TokenKind::String || kind == TokenKind::ArrayBegin ||
+                       kind == TokenKind::ObjectBegin;
+  switch (position) {
+    case Position::ArrayItem:
+      if (isValue) {
+        recordError(p, (allowed & kAllowValue) ? kUnexpectedToken : "Unexpected value.");
+      } else if (kind == TokenKind::ArrayEnd) {
+        recordError(p, "Unexpected ']'.");
+      } else if (kind == TokenKind::Comma) {
+        recordError(p, "Unexpected ','.");
+      } else {
+        recordExpectation(p, "a value", "a comma", "a ']'", allowed);
+      }
+      return;
+    case Position::ObjectItem:
+      if (kind == TokenKind::ObjectEnd) {
+        recordError(p, "Unexpected '}'.");
+      } else if (kind == TokenKind::Comma) {
+        recordError(p, "Unexpected ','.");
+      } else if (kind != TokenKind::String) {
+        recordExpectation(p, "a \"STRING\"", "a comma", "a '}'", allowed);
+      } else {
+        recordError(p, (allowed & kAllowValue) ? kUnexpectedToken : "Unexpected string.");
+      }
+      return;
+    case Position::Colon:
+      recordError(p, "Expected ':'.");
+      return;
+    case Position::ObjectValue:
+      recordExpectation(p, "a value", nullptr, "a '}'", allowed);
+      return;
+  }
+}
+
+// The scalar starting at `p` (a string, number or word), or nullptr after
+// recording why there is none.
+inline JSONValue* ParseState::scalarAt(const unsigned char*& p) {
+  const unsigned char c = *p;
+  if (c == '"') {
+    token_.text = p;
+    return scanString(p) ? cachedString() : nullptr;
+  }
+  if (c == '-' || isDigit(c)) {
+    token_.text = p;
+    return scanNumberQuickly(p) || scanNumber(p) ? cachedNumber() : nullptr;
+  }
+  // true, false, null: each needs one more byte of input after the word.
+  const std::size_t left = static_cast<std::size_t>(end_ - p);
+  if (c == 't' && left > 4 && std::memcmp(p + 1, "rue", 3) == 0) {
+    p += 4;
+    return JSONValue::trueValue().get();
+  }
+  if (c == 'f' && left > 5 && std::memcmp(p + 1, "alse", 4) == 0) {
+    p += 5;
+    return JSONValue::falseValue().get();
+  }
+  if (c == 'n' && left > 4 && std::memcmp(p + 1, "ull", 3) == 0) {
+    p += 4;
+    return JSONValue::null().get();
+  }
+  recordUnexpectedToken(p);
+  return nullptr;
+}
+
+// Arrays and objects without recursion. Each label is a place in the
+// structure with its allowed set fixed; a byte that is not the expected
+// one goes to rejectToken, which applies the general rules for the error.
 JSONValue* ParseState::parseContainer(const unsigned char*& p) {
   const std::size_t base = top_;
   frames_.clear();
-  frames_.push_back({top_, token_.kind == TokenKind::ObjectBegin, kAllowValue | kAllowClose});
   JSONValue* finished = nullptr;
-  for (;;) {
-    Frame& frame = frames_.back();
-    if (!reserveStack(p, 4, frame.isObject)) break;
-    skipWhitespace(p);
-    if (!nextToken(p)) break;
-    const TokenKind kind = token_.kind;
-    bool opensContainer = false;
-    if (!frame.isObject) {
-      if (kind >= TokenKind::String || kind == TokenKind::ArrayBegin ||
-          kind == TokenKind::ObjectBegin) {
-        if (!(frame.allowed & kAllowValue)) {
-          recordError(p, "Unexpected value.");
-          break;
-        }
-        frame.allowed = kAllowComma | kAllowClose;
-        if (kind == TokenKind::ArrayBegin || kind == TokenKind::ObjectBegin) {
-          opensContainer = true;
-        } else {
-          values_[top_++] = tokenValue();
-          continue;
-        }
-      } else if (kind == TokenKind::ArrayEnd) {
-        if (!(frame.allowed & kAllowClose)) {
-          recordError(p, "Unexpected ']'.");
-          break;
-        }
-        const std::size_t start = frame.start;
-        finished = buildArray(start);
-        frames_.pop_back();
-      } else if (kind == TokenKind::Comma) {
-        if (!(frame.allowed & kAllowComma)) {
-          recordError(p, "Unexpected ','.");
-          break;
-        }
-        frame.allowed = kAllowValue;
-        continue;
-      } else {
-        recordExpectation(p, "a value", "a comma", "a ']'", frame.allowed);
-        break;
+  std::uint8_t allowed = 0;  // of the position being read, for error messages
+  const bool rootIsObject = token_.kind == TokenKind::ObjectBegin;
+  frames_.push_back({top_, rootIsObject, 0});
+  if (rootIsObject) goto objectStart;
+
+arrayStart:  // after '[': a value or ']'
+  skipWhitespace(p);
+  if (p < end_ && *p == ']') {
+    ++p;
+    goto closeArray;
+  }
+  allowed = kAllowValue | kAllowClose;
+  goto arrayValue;
+arrayAfterComma:  // after ',': a value
+  skipWhitespace(p);
+  allowed = kAllowValue;
+arrayValue:
+    if (!reserveStack(p, 1, false)) goto failed;
+    if (p < end_) {
+      const unsigned char c = *p;
+      if (c == '[' || c == '{') {
+        ++p;
+        if (frames_.size() >= maximumDepth_) goto tooDeep;
+        frames_.push_back({top_, c == '{', 0});
+        if (c == '{') goto objectStart;
+        goto arrayStart;
       }
-    } else {
-      if (kind == TokenKind::ObjectEnd) {
-        if (!(frame.allowed & kAllowClose)) {
-          recordError(p, "Unexpected '}'.");
-          break;
-        }
-        const std::size_t start = frame.start;
-        finished = buildDictionary(start);
-        frames_.pop_back();
-      } else if (kind == TokenKind::Comma) {
-        if (!(frame.allowed & kAllowComma)) {
-          recordError(p, "Unexpected ','.");
-          break;
-        }
-        frame.allowed = kAllowValue;
-        continue;
-      } else if (kind != TokenKind::String) {
-        recordExpectation(p, "a \"STRING\"", "a comma", "a '}'", frame.allowed);
-        break;
-      } else {
-        if (!(frame.allowed & kAllowValue)) {
-          recordError(p, "Unexpected string.");
-          break;
-        }
-        const std::uint8_t allowedBeforeKey = frame.allowed;
-        keys_[top_] = cachedString();
-        values_[top_] = nullptr;
-        ++top_;
-        skipWhitespace(p);
-        if (!nextToken(p)) break;
-        if (token_.kind != TokenKind::Colon) {
-          recordError(p, "Expected ':'.");
-          break;
-        }
-        skipWhitespace(p);
-        if (!nextToken(p)) break;
-        const TokenKind valueKind = token_.kind;
-        if (valueKind == TokenKind::ArrayBegin || valueKind == TokenKind::ObjectBegin) {
-          frame.allowed = kAllowComma | kAllowClose;
-          opensContainer = true;
-        } else if (valueKind >= TokenKind::String) {
-          values_[top_ - 1] = tokenValue();
-          frame.allowed = kAllowComma | kAllowClose;
-          continue;
-        } else {
-          recordExpectation(p, "a value", nullptr, "a '}'", allowedBeforeKey);
-          break;
-        }
+      if (c != ']' && c != ',' && c != '}' && c != ':') {
+        JSONValue* value = scalarAt(p);
+        if (!value) goto failed;
+        values_[top_++] = value;
+        goto arrayAfterValue;
       }
     }
-    if (opensContainer) {
-      if (frames_.size() >= maximumDepth_) {
-        recordError(p, "The arrays and objects are nested more than " +
-                           std::to_string(maximumDepth_) + " levels deep.");
-        break;
-      }
-      frames_.push_back({top_, token_.kind == TokenKind::ObjectBegin, kAllowValue | kAllowClose});
-      continue;
+    rejectToken(p, Position::ArrayItem, allowed);
+    goto failed;
+arrayAfterValue:  // a ',' or ']'
+  skipWhitespace(p);
+  if (p < end_) {
+    if (*p == ',') {
+      ++p;
+      goto arrayAfterComma;
     }
-    // A container was closed: hand it to its parent, or it is the result.
-    if (frames_.empty()) return finished;
-    Frame& parent = frames_.back();
-    if (parent.isObject) {
-      values_[top_ - 1] = finished;
-    } else {
-      values_[top_++] = finished;
+    if (*p == ']') {
+      ++p;
+      goto closeArray;
     }
   }
+  rejectToken(p, Position::ArrayItem, kAllowComma | kAllowClose);
+  goto failed;
+
+closeArray:
+  finished = buildArray(frames_.back().start);
+  goto closed;
+
+objectStart:  // after '{': a key or '}'
+  skipWhitespace(p);
+  if (p < end_ && *p == '}') {
+    ++p;
+    goto closeObject;
+  }
+  allowed = kAllowValue | kAllowClose;
+  goto objectKey;
+objectAfterComma:  // after ',': a key
+  skipWhitespace(p);
+  allowed = kAllowValue;
+objectKey:
+    if (!reserveStack(p, 1, true)) goto failed;
+    if (p >= end_ || *p != '"') {
+      rejectToken(p, Position::ObjectItem, allowed);
+      goto failed;
+    }
+    token_.text = p;
+    if (!scanString(p)) goto failed;
+    keys_[top_] = cachedString();
+    values_[top_] = nullptr;
+    ++top_;
+    skipWhitespace(p);
+    if (p >= end_ || *p != ':') {
+      rejectToken(p, Position::Colon, allowed);
+      goto failed;
+    }
+    ++p;
+    skipWhitespace(p);
+    if (p < end_) {
+      const unsigned char c = *p;
+      if (c == '[' || c == '{') {
+        ++p;
+        if (frames_.size() >= maximumDepth_) goto tooDeep;
+        frames_.push_back({top_, c == '{', 0});
+        if (c == '{') goto objectStart;
+        goto arrayStart;
+      }
+      if (c != ']' && c != ',' && c != '}' && c != ':') {
+        JSONValue* value = scalarAt(p);
+        if (!value) goto failed;
+        values_[top_ - 1] = value;
+        goto objectAfterValue;
+      }
+    }
+    rejectToken(p, Position::ObjectValue, allowed);
+    goto failed;
+objectAfterValue:  // a ',' or '}'
+  skipWhitespace(p);
+  if (p < end_) {
+    if (*p == ',') {
+      ++p;
+      goto objectAfterComma;
+    }
+    if (*p == '}') {
+      ++p;
+      goto closeObject;
+    }
+  }
+  rejectToken(p, Position::ObjectItem, kAllowComma | kAllowClose);
+  goto failed;
+
+closeObject:
+  finished = buildDictionary(frames_.back().start);
+  goto closed;
+
+closed:
+  // Hand the finished container to its parent, or it is the result.
+  frames_.pop_back();
+  if (frames_.empty()) return finished;
+  if (frames_.back().isObject) {
+    values_[top_ - 1] = finished;
+    goto objectAfterValue;
+  }
+  values_[top_++] = finished;
+  goto arrayAfterValue;
+
+tooDeep:
+  recordError(p, "The arrays and objects are nested more than " + std::to_string(maximumDepth_) +
+                     " levels deep.");
+failed:
   releaseStack(base);
   return nullptr;
 }

@@ -114,11 +114,14 @@ inline std::uint32_t stringHash(const char* bytes, std::size_t length) noexcept 
 // Hash of a number's 8 value bytes as they lie in memory (little-endian),
 // after the kind and, for integers, the low 32 bits were added to the seed.
 inline std::uint32_t numberHash(std::uint32_t start, std::uint64_t bits) noexcept {
-  std::uint32_t sum = 0;
-  for (unsigned i = 0; i < 8; ++i) {
-    sum += static_cast<std::uint32_t>((bits >> (8 * i)) & 0xFFu) * power33(7 - i);
-  }
-  return start * power33(8) + sum;
+  // Constants spelled out: left to the optimiser, power33 was sometimes
+  // evaluated loop by loop at run time.
+  constexpr std::uint32_t p0 = power33(0), p1 = power33(1), p2 = power33(2), p3 = power33(3),
+                          p4 = power33(4), p5 = power33(5), p6 = power33(6), p7 = power33(7),
+                          p8 = power33(8);
+  const auto byte = [bits](unsigned i) { return static_cast<std::uint32_t>(bits >> (8 * i)) & 0xFFu; };
+  return start * p8 + byte(0) * p7 + byte(1) * p6 + byte(2) * p5 + byte(3) * p4 + byte(4) * p3 +
+         byte(5) * p2 + byte(6) * p1 + byte(7) * p0;
 }
 
 }  // namespace lorvane::json_detail

@@ -165,24 +165,43 @@ void destroyValue(JSONValue* value) noexcept { ValueAccess::destroy(value); }
 void ValueAccess::destroy(JSONValue* first) noexcept {
   Worklist pending;
   ChunkBatch batch;
+  // Frees the memory of a value whose children are already dealt with.
+  const auto freeBlock = [&batch](JSONValue* value, std::uint8_t storage,
+                                  std::uint16_t chunkOffset) {
+    if (storage == JSONValue::kArenaStorage) {
+      batch.add(chunkAt(value, chunkOffset));
+    } else if (storage == JSONValue::kHeapStorage) {
+      std::free(value);
+    }
+  };
+  // Strings and numbers have nothing inside, so they are freed on the spot
+  // rather than queued.
+  const auto releaseChild = [&](JSONValue* child) {
+    if (!dropReference(child)) return;
+    const JSONValueKind kind = child->kind_;
+    if (kind >= JSONValueKind::String && kind <= JSONValueKind::Double) {
+      freeBlock(child, child->storage_, child->chunkOffset_);
+    } else {
+      pending.push(child);
+    }
+  };
   pending.push(first);
   while (JSONValue* value = pending.pop()) {
     switch (value->kind_) {
       case JSONValueKind::Array: {
         auto* array = static_cast<JSONArray*>(value);
-        for (std::size_t i = 0; i < array->count_; ++i) {
-          if (dropReference(array->objects_[i])) pending.push(array->objects_[i]);
-        }
+        JSONValue** objects = array->objects_;
+        for (std::size_t i = 0, count = array->count_; i < count; ++i) releaseChild(objects[i]);
         if (!array->objectsInline_) std::free(array->objects_);
         break;
       }
       case JSONValueKind::Dictionary: {
         auto* dictionary = static_cast<JSONDictionary*>(value);
-        for (std::size_t i = 0; i < dictionary->capacity_; ++i) {
-          JSONDictionary::Entry& entry = dictionary->entries_[i];
-          if (!entry.key) continue;
-          if (dropReference(entry.key)) pending.push(entry.key);
-          if (dropReference(entry.value)) pending.push(entry.value);
+        JSONDictionary::Entry* entries = dictionary->entries_;
+        for (std::size_t i = 0, capacity = dictionary->capacity_; i < capacity; ++i) {
+          if (!entries[i].key) continue;
+          releaseChild(entries[i].key);
+          releaseChild(entries[i].value);
         }
         if (!dictionary->entriesInline_) std::free(dictionary->entries_);
         break;
@@ -193,11 +212,7 @@ void ValueAccess::destroy(JSONValue* first) noexcept {
       default:
         break;
     }
-    if (value->storage_ == JSONValue::kArenaStorage) {
-      batch.add(chunkAt(value, value->chunkOffset_));
-    } else if (value->storage_ == JSONValue::kHeapStorage) {
-      std::free(value);
-    }
+    freeBlock(value, value->storage_, value->chunkOffset_);
   }
 }
 
