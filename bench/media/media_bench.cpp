@@ -45,7 +45,9 @@ bool waitFor(const std::function<bool()>& predicate, double seconds) {
   return RunLoop::main().runUntil(predicate, seconds);
 }
 
-void spin(double seconds) { RunLoop::main().runUntil([] { return false; }, seconds); }
+void spin(double seconds) {
+  RunLoop::main().runUntil([] { return false; }, seconds);
+}
 
 double median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -86,11 +88,12 @@ void drift(const std::string& path) {
     spin(3.0);
     player->pause();
     const PlaybackStatistics s = player->statistics();
-    std::printf("drift at %.1fx: mean %.1f ms, worst %.1f ms over %llu pictures, %llu dropped "
-                "(goal 45 ms)\n",
-                rate, s.meanDrift() * 1000, s.maxDrift * 1000,
-                static_cast<unsigned long long>(s.framesPresented),
-                static_cast<unsigned long long>(s.framesDropped));
+    std::printf(
+        "drift at %.1fx: mean %.1f ms, worst %.1f ms over %llu pictures, %llu dropped "
+        "(goal 45 ms)\n",
+        rate, s.meanDrift() * 1000, s.maxDrift * 1000,
+        static_cast<unsigned long long>(s.framesPresented),
+        static_cast<unsigned long long>(s.framesDropped));
   }
 }
 
@@ -102,9 +105,10 @@ void cpu(const std::string& path) {
   spin(4.0);
   const double cpu = cpuSeconds() - cpu0, wall = wallNow() - wall0;
   const double media = player->currentTime().seconds() - media0;
-  std::printf("CPU at 1.0x, 360p: %.1f%% of one core (%.2f s CPU for %.2f s of playback; "
-              "goal under 25%%)\n",
-              100 * cpu / wall, cpu, media);
+  std::printf(
+      "CPU at 1.0x, 360p: %.1f%% of one core (%.2f s CPU for %.2f s of playback; "
+      "goal under 25%%)\n",
+      100 * cpu / wall, cpu, media);
 }
 
 void seeks(const std::string& path, const char* label) {

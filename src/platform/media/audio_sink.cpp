@@ -60,7 +60,8 @@ class SDLAudioSink : public AudioSink {
     auto* self = static_cast<SDLAudioSink*>(userdata);
     const std::size_t frames = static_cast<std::size_t>(length) / (sizeof(float) * kChannels);
     // The device still holds about one buffer ahead of this one.
-    self->pull_(reinterpret_cast<float*>(stream), frames, PlaybackClock::realNow() + self->latency());
+    self->pull_(reinterpret_cast<float*>(stream), frames,
+                PlaybackClock::realNow() + self->latency());
   }
 
   Pull pull_;

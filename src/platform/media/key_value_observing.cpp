@@ -101,17 +101,17 @@ void ObservationRegistry::deliver(const State& state, const std::string& key,
 
 void ObservationRegistry::post(std::string key, ObservedValue value, std::function<void()> apply) {
   std::weak_ptr<State> weak = state_;
-  RunLoop::main().post([weak, key = std::move(key), value = std::move(value),
-                        apply = std::move(apply)] {
-    auto state = weak.lock();
-    if (!state) return;
-    {
-      std::lock_guard lock(state->mutex);
-      if (!state->alive) return;
-    }
-    if (apply) apply();
-    deliver(*state, key, value);
-  });
+  RunLoop::main().post(
+      [weak, key = std::move(key), value = std::move(value), apply = std::move(apply)] {
+        auto state = weak.lock();
+        if (!state) return;
+        {
+          std::lock_guard lock(state->mutex);
+          if (!state->alive) return;
+        }
+        if (apply) apply();
+        deliver(*state, key, value);
+      });
 }
 
 }  // namespace lorvane

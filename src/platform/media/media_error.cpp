@@ -8,7 +8,8 @@ namespace lorvane {
 
 std::string ffmpegErrorText(int ffmpegError) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
-  if (av_strerror(ffmpegError, text, sizeof text) < 0) return "error " + std::to_string(ffmpegError);
+  if (av_strerror(ffmpegError, text, sizeof text) < 0)
+    return "error " + std::to_string(ffmpegError);
   return text;
 }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <cstdarg>
 #include <limits>
 #include <mutex>
 
@@ -257,8 +257,8 @@ bool MediaSource::open(ErrorPtr* error) {
   av_dict_free(&options);
   if (result < 0) {
     // avformat_open_input frees the context on failure.
-    const int code = result == AVERROR_INVALIDDATA ? kMediaErrorFileFormatNotRecognized
-                                                   : kMediaErrorCannotOpen;
+    const int code =
+        result == AVERROR_INVALIDDATA ? kMediaErrorFileFormatNotRecognized : kMediaErrorCannotOpen;
     *error = makeMediaError(code, "Cannot open " + url_ + ": " + ffmpegErrorText(result), result);
     return false;
   }
@@ -278,7 +278,8 @@ bool MediaSource::open(ErrorPtr* error) {
       (format_->streams[videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
     videoIndex = -1;  // cover art, not a moving picture
   }
-  const int audioIndex = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+  const int audioIndex =
+      av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
   if (videoIndex >= 0) openDecoder(video_, videoIndex);
   if (audioIndex >= 0) openDecoder(audio_, audioIndex);
   if (!video_.codec && !audio_.codec) {
@@ -385,14 +386,13 @@ void MediaSource::demuxLoop() {
       continue;
     }
     if (result < 0) {
-      const bool brokenOff = std::isfinite(info_.duration) &&
-                             bufferedEnd_ < info_.duration - kShortEndTolerance;
+      const bool brokenOff =
+          std::isfinite(info_.duration) && bufferedEnd_ < info_.duration - kShortEndTolerance;
       if (result != AVERROR_EOF || brokenOff || ioError) {
         // Short of the end: this is a failure, not the end of the lesson.
-        readError_ = makeMediaError(kMediaErrorContentUnavailable,
-                                    "Reading " + url_ + " stopped short: " +
-                                        ffmpegErrorText(result),
-                                    result);
+        readError_ = makeMediaError(
+            kMediaErrorContentUnavailable,
+            "Reading " + url_ + " stopped short: " + ffmpegErrorText(result), result);
         Log("media: " + readError_->localizedDescription());
       }
       demuxFinished_ = true;
@@ -536,9 +536,8 @@ void MediaSource::videoLoop() {
       const double pts = stamp == AV_NOPTS_VALUE
                              ? std::numeric_limits<double>::quiet_NaN()
                              : static_cast<double>(stamp) * timeBase - startTime;
-      codec->skip_frame = std::isfinite(pts) && pts < target - kSkipAheadMargin
-                              ? AVDISCARD_NONREF
-                              : AVDISCARD_DEFAULT;
+      codec->skip_frame = std::isfinite(pts) && pts < target - kSkipAheadMargin ? AVDISCARD_NONREF
+                                                                                : AVDISCARD_DEFAULT;
     }
     int sent = avcodec_send_packet(codec, entry.packet);
     freePacket(entry.packet);
@@ -558,8 +557,10 @@ void MediaSource::videoLoop() {
       }
       auto picture = convertPicture(*frame, std::isfinite(pts) ? pts : target);
       av_frame_unref(frame.get());
-      if (!picture || !queuePicture(std::move(picture), decoderSerial)) stale = true;
-      else emitted = true;
+      if (!picture || !queuePicture(std::move(picture), decoderSerial))
+        stale = true;
+      else
+        emitted = true;
     }
     if (endOfStream) {
       if (!stale && !emitted && haveSkipped) {
@@ -593,10 +594,9 @@ std::shared_ptr<VideoFrame> MediaSource::convertPicture(const AVFrame& frame, do
     }
     return picture;
   }
-  scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height,
-                                 static_cast<AVPixelFormat>(frame.format), frame.width,
-                                 frame.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
-                                 nullptr);
+  scaler_ = sws_getCachedContext(
+      scaler_, frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width,
+      frame.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler_) return nullptr;
   uint8_t* destination[4] = {nullptr, nullptr, nullptr, nullptr};
   int strides[4] = {0, 0, 0, 0};
@@ -615,9 +615,8 @@ std::shared_ptr<VideoFrame> MediaSource::convertPicture(const AVFrame& frame, do
 
 bool MediaSource::queuePicture(std::shared_ptr<VideoFrame> picture, std::uint64_t serial) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return stopping_ || serial != serial_ || pictures_.size() < kMaxPictures;
-  });
+  changed_.wait(lock,
+                [&] { return stopping_ || serial != serial_ || pictures_.size() < kMaxPictures; });
   if (stopping_ || serial != serial_) return false;
   pictures_.push_back(std::move(picture));
   return true;
@@ -690,7 +689,8 @@ bool MediaSource::queueSamples(AVFrame& frame, double pts, std::uint64_t serial,
     } else {
       av_channel_layout_default(&input, 2);
     }
-    if (input.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&input, input.nb_channels);
+    if (input.order == AV_CHANNEL_ORDER_UNSPEC)
+      av_channel_layout_default(&input, input.nb_channels);
     int result = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_FLT, kAudioRate, &input,
                                      static_cast<AVSampleFormat>(frame.format), frame.sample_rate,
                                      0, nullptr);
@@ -706,9 +706,8 @@ bool MediaSource::queueSamples(AVFrame& frame, double pts, std::uint64_t serial,
   AudioChunk chunk;
   chunk.samples.resize(static_cast<std::size_t>(capacity) * kAudioChannels);
   uint8_t* out[1] = {reinterpret_cast<uint8_t*>(chunk.samples.data())};
-  const int converted = swr_convert(resampler, out, capacity,
-                                    const_cast<const uint8_t**>(frame.extended_data),
-                                    frame.nb_samples);
+  const int converted = swr_convert(
+      resampler, out, capacity, const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
   if (converted <= 0) return true;
   chunk.samples.resize(static_cast<std::size_t>(converted) * kAudioChannels);
   chunk.pts = std::isfinite(pts) ? pts : 0.0;

@@ -52,7 +52,8 @@ bool operator==(const MediaTime& a, const MediaTime& b) {
 }
 
 TimeRange TimeRange::fromSeconds(double start, double duration) {
-  return {MediaTime::makeWithSeconds(start, 1000000), MediaTime::makeWithSeconds(duration, 1000000)};
+  return {MediaTime::makeWithSeconds(start, 1000000),
+          MediaTime::makeWithSeconds(duration, 1000000)};
 }
 
 }  // namespace lorvane

@@ -37,7 +37,9 @@ struct MediaTime {
 };
 
 // CMTimeGetSeconds / CMTimeMakeWithSeconds under their platform names.
-inline double MediaTimeGetSeconds(const MediaTime& time) { return time.seconds(); }
+inline double MediaTimeGetSeconds(const MediaTime& time) {
+  return time.seconds();
+}
 inline MediaTime MediaTimeMakeWithSeconds(double seconds, std::int32_t timescale) {
   return MediaTime::makeWithSeconds(seconds, timescale);
 }

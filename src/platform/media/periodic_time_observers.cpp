@@ -17,7 +17,9 @@ std::int64_t periodOf(double seconds, double interval) {
 
 PeriodicTimeObservers::PeriodicTimeObservers() : state_(std::make_shared<State>()) {}
 
-PeriodicTimeObservers::~PeriodicTimeObservers() { removeAll(); }
+PeriodicTimeObservers::~PeriodicTimeObservers() {
+  removeAll();
+}
 
 TimeObserverToken PeriodicTimeObservers::add(const MediaTime& interval,
                                              PeriodicTimeCallback callback) {

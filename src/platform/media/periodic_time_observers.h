@@ -51,7 +51,8 @@ class PeriodicTimeObservers {
     std::vector<Entry> entries;
     TimeObserverToken nextToken = 1;
   };
-  void fire(TimeObserverToken token, std::shared_ptr<PeriodicTimeCallback> callback, double seconds);
+  void fire(TimeObserverToken token, std::shared_ptr<PeriodicTimeCallback> callback,
+            double seconds);
 
   std::shared_ptr<State> state_;
 };

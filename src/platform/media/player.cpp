@@ -184,13 +184,17 @@ TimeObserverToken Player::addPeriodicTimeObserverForInterval(const MediaTime& in
   return timeObservers_.add(interval, std::move(callback));
 }
 
-void Player::removeTimeObserver(TimeObserverToken token) { timeObservers_.remove(token); }
+void Player::removeTimeObserver(TimeObserverToken token) {
+  timeObservers_.remove(token);
+}
 
 ObservationToken Player::addObserver(const std::string& key, KeyValueObserver observer) {
   return observers_.add(key, std::move(observer));
 }
 
-void Player::removeObserver(ObservationToken token) { observers_.remove(token); }
+void Player::removeObserver(ObservationToken token) {
+  observers_.remove(token);
+}
 
 std::shared_ptr<const VideoFrame> Player::currentVideoFrame() const {
   std::lock_guard lock(mutex_);
@@ -202,7 +206,9 @@ void Player::setAudioTap(AudioTap tap) {
   tap_ = std::move(tap);
 }
 
-std::string Player::audioOutputName() const { return sink_ ? sink_->name() : std::string(); }
+std::string Player::audioOutputName() const {
+  return sink_ ? sink_->name() : std::string();
+}
 
 PlaybackStatistics Player::statistics() const {
   std::lock_guard lock(mutex_);
@@ -214,9 +220,13 @@ void Player::resetStatistics() {
   statistics_ = {};
 }
 
-void Player::postRateChange(float rate) { observers_.post(kRateKey, static_cast<double>(rate)); }
+void Player::postRateChange(float rate) {
+  observers_.post(kRateKey, static_cast<double>(rate));
+}
 
-void Player::wake() { wakeup_.notify_all(); }
+void Player::wake() {
+  wakeup_.notify_all();
+}
 
 // ---- the control thread ----
 
@@ -304,8 +314,8 @@ void Player::updateFreeRunningClock(MediaSource& source, double now) {
   // Sound, while there is any, keeps the time itself.
   if (hasAudio_ && !audioDrained_) return;
   if (rate_ <= 0 || ended_) return;
-  const bool videoStarved = hasVideo_ && !source.frontVideoFrame() && !source.videoFinished() &&
-                            now >= lastFrameEnd_;
+  const bool videoStarved =
+      hasVideo_ && !source.frontVideoFrame() && !source.videoFinished() && now >= lastFrameEnd_;
   if (videoStarved) starved_ = true;
   const double speed = effectiveSpeed();
   if (clock_.speed() != speed) clock_.setSpeed(speed);

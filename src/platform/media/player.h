@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/media/playback_clock.h"
 #include "platform/media/player_interface.h"
 #include "platform/media/player_item.h"
-#include "platform/media/playback_clock.h"
 #include "platform/media/tempo_filter.h"
 
 namespace lorvane {
@@ -22,8 +22,8 @@ class MediaSource;
 struct PlaybackStatistics {
   std::uint64_t framesPresented = 0;
   std::uint64_t framesDropped = 0;
-  double maxDrift = 0;      // largest |picture time - clock| when shown, seconds
-  double totalDrift = 0;    // sum of |drift| over the frames shown while playing
+  double maxDrift = 0;    // largest |picture time - clock| when shown, seconds
+  double totalDrift = 0;  // sum of |drift| over the frames shown while playing
   std::uint64_t driftSamples = 0;
   double meanDrift() const { return driftSamples ? totalDrift / driftSamples : 0; }
 };
@@ -102,7 +102,7 @@ class Player : public PlayerInterface, public std::enable_shared_from_this<Playe
   void checkEnd(MediaSource& source, double now);
   void reportBuffer(MediaSource& source, double now);
   void renderAudio(float* out, std::size_t frames, double heardAt);
-  double effectiveSpeed() const;  // under mutex_
+  double effectiveSpeed() const;             // under mutex_
   double clampedTime(double seconds) const;  // under mutex_
   void completeSeek(SeekCompletion completion, bool finished);
   void postRateChange(float rate);

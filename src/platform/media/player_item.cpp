@@ -17,7 +17,9 @@ std::shared_ptr<PlayerItem> PlayerItem::playerItemWithURL(std::string url) {
 
 PlayerItem::PlayerItem(std::string url) : url_(std::move(url)), observers_(notificationObject()) {}
 
-PlayerItem::~PlayerItem() { detach(); }
+PlayerItem::~PlayerItem() {
+  detach();
+}
 
 PlayerItemStatus PlayerItem::status() const {
   std::lock_guard lock(mutex_);
@@ -53,7 +55,9 @@ ObservationToken PlayerItem::addObserver(const std::string& key, KeyValueObserve
   return observers_.add(key, std::move(observer));
 }
 
-void PlayerItem::removeObserver(ObservationToken token) { observers_.remove(token); }
+void PlayerItem::removeObserver(ObservationToken token) {
+  observers_.remove(token);
+}
 
 std::shared_ptr<MediaSource> PlayerItem::attach(const void* player) {
   {

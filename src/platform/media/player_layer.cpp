@@ -30,7 +30,9 @@ void PlayerLayer::setVideoGravity(VideoGravity gravity) {
   gravity_ = gravity;
 }
 
-bool PlayerLayer::isReadyForDisplay() const { return currentFrame() != nullptr; }
+bool PlayerLayer::isReadyForDisplay() const {
+  return currentFrame() != nullptr;
+}
 
 std::shared_ptr<const VideoFrame> PlayerLayer::currentFrame() const {
   PlayerPtr player = this->player();

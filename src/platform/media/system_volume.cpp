@@ -23,7 +23,9 @@ ObservationToken SystemVolume::addObserver(KeyValueObserver observer) {
   return observers_.add(kVolumeKey, std::move(observer));
 }
 
-void SystemVolume::removeObserver(ObservationToken token) { observers_.remove(token); }
+void SystemVolume::removeObserver(ObservationToken token) {
+  observers_.remove(token);
+}
 
 MusicPlayerController& MusicPlayerController::applicationMusicPlayer() {
   static MusicPlayerController controller;

@@ -44,13 +44,12 @@ bool TempoFilter::build(double tempo) {
   char tempoArgs[32];
   std::snprintf(tempoArgs, sizeof tempoArgs, "tempo=%.4f", tempo);
   AVFilterContext* atempo = nullptr;
-  bool ok =
-      avfilter_graph_create_filter(&source_, avfilter_get_by_name("abuffer"), "in", args, nullptr,
-                                   graph_) >= 0 &&
-      avfilter_graph_create_filter(&atempo, avfilter_get_by_name("atempo"), "atempo", tempoArgs,
-                                   nullptr, graph_) >= 0 &&
-      avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out", nullptr,
-                                   nullptr, graph_) >= 0;
+  bool ok = avfilter_graph_create_filter(&source_, avfilter_get_by_name("abuffer"), "in", args,
+                                         nullptr, graph_) >= 0 &&
+            avfilter_graph_create_filter(&atempo, avfilter_get_by_name("atempo"), "atempo",
+                                         tempoArgs, nullptr, graph_) >= 0 &&
+            avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out",
+                                         nullptr, nullptr, graph_) >= 0;
   if (ok) {
     const AVSampleFormat formats[] = {AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_NONE};
     ok = av_opt_set_int_list(sink_, "sample_fmts", formats, AV_SAMPLE_FMT_NONE,
@@ -70,8 +69,8 @@ bool TempoFilter::build(double tempo) {
 void TempoFilter::collect(std::vector<float>& out) {
   while (av_buffersink_get_frame(sink_, frame_) >= 0) {
     const auto* data = reinterpret_cast<const float*>(frame_->data[0]);
-    out.insert(out.end(), data, data + static_cast<std::size_t>(frame_->nb_samples) *
-                                           AudioSink::kChannels);
+    out.insert(out.end(), data,
+               data + static_cast<std::size_t>(frame_->nb_samples) * AudioSink::kChannels);
     av_frame_unref(frame_);
   }
 }

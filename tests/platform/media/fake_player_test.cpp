@@ -35,8 +35,9 @@ TEST_F(FakePlayerTest, ScriptedReportsReachObserversOnTheMainLoop) {
   fake->setPlaybackLikelyToKeepUp(true);
   EXPECT_TRUE(reports.empty());
   RunLoop::main().runUntilIdle();
-  EXPECT_EQ(reports, (std::vector<std::pair<std::string, double>>{
-                         {"status", 1}, {"playbackBufferEmpty", 0}, {"playbackLikelyToKeepUp", 1}}));
+  EXPECT_EQ(reports,
+            (std::vector<std::pair<std::string, double>>{
+                {"status", 1}, {"playbackBufferEmpty", 0}, {"playbackLikelyToKeepUp", 1}}));
   EXPECT_EQ(reporter, item->notificationObject());
   EXPECT_EQ(fake->observerCount(), 3u);
 }
@@ -47,7 +48,8 @@ TEST_F(FakePlayerTest, RecordsCallsAndMovesTimeOnlyWhenTold) {
   FakePlayer player(item);
   std::vector<double> ticks;
   auto token = player.addPeriodicTimeObserverForInterval(
-      MediaTime::makeWithSeconds(1.0, 1000000000), [&](const MediaTime& t) { ticks.push_back(t.seconds()); });
+      MediaTime::makeWithSeconds(1.0, 1000000000),
+      [&](const MediaTime& t) { ticks.push_back(t.seconds()); });
   player.play();
   player.setRate(1.5f);
   player.pause();

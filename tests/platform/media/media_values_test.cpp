@@ -64,9 +64,7 @@ TEST_F(ObservationTest, ReportsArriveOnTheMainLoopWithTheNewValue) {
   registry.add("other", [&](const KeyValueChange& c) { seen.push_back(c); });
 
   bool applied = false;
-  std::thread worker([&] {
-    registry.post("status", std::int64_t{1}, [&] { applied = true; });
-  });
+  std::thread worker([&] { registry.post("status", std::int64_t{1}, [&] { applied = true; }); });
   worker.join();
   EXPECT_TRUE(seen.empty()) << "nothing is delivered before the main loop runs";
   RunLoop::main().runUntilIdle();
@@ -112,8 +110,9 @@ TEST_F(ObservationTest, AnObserverRemovingAnotherStopsItsDelivery) {
 TEST_F(ObservationTest, PeriodicObserversFireOncePerIntervalCrossed) {
   PeriodicTimeObservers observers;
   std::vector<double> ticks;
-  TimeObserverToken token = observers.add(MediaTime::makeWithSeconds(1.0, 1000000000),
-                                          [&](const MediaTime& t) { ticks.push_back(t.seconds()); });
+  TimeObserverToken token =
+      observers.add(MediaTime::makeWithSeconds(1.0, 1000000000),
+                    [&](const MediaTime& t) { ticks.push_back(t.seconds()); });
   ASSERT_NE(token, 0u);
   for (double t : {0.0, 0.3, 0.9, 1.0, 1.5, 2.2, 2.4, 5.1}) observers.timeAdvanced(t);
   RunLoop::main().runUntilIdle();
@@ -151,7 +150,7 @@ TEST_F(ObservationTest, SystemVolumeIsKeptInRangeAndReportsChanges) {
   MusicPlayerController::applicationMusicPlayer().setVolume(0.5f);
   volume.setVolume(1.7f);
   volume.setVolume(-3.0f);
-  volume.setVolume(NAN);  // ignored
+  volume.setVolume(NAN);   // ignored
   volume.setVolume(0.0f);  // unchanged: no report
   RunLoop::main().runUntilIdle();
   EXPECT_EQ(volume.volume(), 0.0f);
@@ -185,9 +184,11 @@ TEST(PlayerLayerTest, GravityPlacesThePicture) {
   EXPECT_EQ(fill.height, 180);
   EXPECT_EQ(fill.y, -2);
 
-  EXPECT_EQ(PlayerLayer::fit(VideoGravity::Resize, 568, 320, 640, 360), (VideoRect{0, 0, 568, 320}));
+  EXPECT_EQ(PlayerLayer::fit(VideoGravity::Resize, 568, 320, 640, 360),
+            (VideoRect{0, 0, 568, 320}));
   // No picture size yet: the whole bounds.
-  EXPECT_EQ(PlayerLayer::fit(VideoGravity::ResizeAspect, 100, 50, 0, 0), (VideoRect{0, 0, 100, 50}));
+  EXPECT_EQ(PlayerLayer::fit(VideoGravity::ResizeAspect, 100, 50, 0, 0),
+            (VideoRect{0, 0, 100, 50}));
 
   PlayerLayer layer;
   EXPECT_EQ(layer.videoGravity(), VideoGravity::ResizeAspect);

@@ -54,7 +54,6 @@ TEST_F(PlayerHttpTest, StreamsOverHttpAndSeeksWithARangeRequest) {
     if (requests[i].rangeStart && *requests[i].rangeStart > 0) rangedAfterSeek = true;
   }
   EXPECT_TRUE(rangedAfterSeek) << "the seek asked the server for a byte range";
-
 }
 
 TEST_F(PlayerHttpTest, MissingAndUnreachableStreamsFail) {

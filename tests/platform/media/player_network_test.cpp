@@ -40,7 +40,8 @@ TEST_F(PlayerNetworkTest, ASlowStreamRunsDryAndRecovers) {
   auto player = Player::playerWithPlayerItem(item);
   std::vector<std::pair<std::string, bool>> reports;
   for (const char* key : {kPlaybackBufferEmptyKey, kPlaybackLikelyToKeepUpKey}) {
-    item->addObserver(key, [&](const KeyValueChange& c) { reports.emplace_back(c.key, c.boolValue()); });
+    item->addObserver(key,
+                      [&](const KeyValueChange& c) { reports.emplace_back(c.key, c.boolValue()); });
   }
   ASSERT_TRUE(waitFor([&] { return item->status() == PlayerItemStatus::ReadyToPlay; }, 10));
   player->play();
@@ -180,8 +181,8 @@ TEST_F(PlayerNetworkTest, HttpsChecksTheServerCertificate) {
   const std::string certificate = folder + "/server-cert.pem", key = folder + "/server-key.pem";
   const std::string command =
       "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
-      " -addext subjectAltName=IP:127.0.0.1 -keyout '" + key + "' -out '" + certificate +
-      "' >/dev/null 2>&1";
+      " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+      key + "' -out '" + certificate + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0);
   TlsFileServer server(folder, certificate, key);
   ASSERT_TRUE(server.accepting());

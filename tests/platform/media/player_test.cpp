@@ -60,10 +60,12 @@ struct Watcher {
   }
   void note() { allOnMain = allOnMain && isMainThread(); }
   bool ready() const {
-    return !statuses.empty() && statuses.back() == static_cast<std::int64_t>(PlayerItemStatus::ReadyToPlay);
+    return !statuses.empty() &&
+           statuses.back() == static_cast<std::int64_t>(PlayerItemStatus::ReadyToPlay);
   }
   bool failed() const {
-    return !statuses.empty() && statuses.back() == static_cast<std::int64_t>(PlayerItemStatus::Failed);
+    return !statuses.empty() &&
+           statuses.back() == static_cast<std::int64_t>(PlayerItemStatus::Failed);
   }
   bool likelyNow() const { return !likely.empty() && likely.back(); }
 };
@@ -89,7 +91,8 @@ class PlayerTest : public testing::MediaTest {
 TEST_F(PlayerTest, RatesAreKeptPlayableAndReported) {
   Player player;
   std::vector<double> reports;
-  player.addObserver(kRateKey, [&](const KeyValueChange& c) { reports.push_back(c.doubleValue()); });
+  player.addObserver(kRateKey,
+                     [&](const KeyValueChange& c) { reports.push_back(c.doubleValue()); });
   player.setRate(1.5f);
   player.setRate(1.5f);  // no change, no report
   player.setRate(0.1f);
@@ -189,10 +192,12 @@ TEST_F(PlayerTest, SeekShowsTheFrameAtItsTarget) {
 
   // A seek overtaken by another completes with false; the second wins.
   std::vector<std::pair<int, bool>> results;
-  player->seekToTime(MediaTime::makeWithSeconds(2.0, 600),
-                     [&](bool f) { results.push_back({1, f}); });
-  player->seekToTime(MediaTime::makeWithSeconds(1.0, 600),
-                     [&](bool f) { results.push_back({2, f}); });
+  player->seekToTime(MediaTime::makeWithSeconds(2.0, 600), [&](bool f) {
+    results.push_back({1, f});
+  });
+  player->seekToTime(MediaTime::makeWithSeconds(1.0, 600), [&](bool f) {
+    results.push_back({2, f});
+  });
   ASSERT_TRUE(waitFor([&] { return results.size() == 2; }));
   EXPECT_EQ(results[0], (std::pair<int, bool>{1, false}));
   EXPECT_EQ(results[1], (std::pair<int, bool>{2, true}));
@@ -296,12 +301,12 @@ TEST_F(PlayerTest, EndOfItemIsReportedAndPlaybackCanStartAgain) {
   std::vector<const void*> ends;
   bool endOnMain = false;
   const int self = 0;
-  NotificationCenter::defaultCenter().addObserver(
-      &self, kPlayerItemDidPlayToEndTimeNotification, item->notificationObject(),
-      [&](const Notification& n) {
-        endOnMain = isMainThread();
-        ends.push_back(n.object);
-      });
+  NotificationCenter::defaultCenter().addObserver(&self, kPlayerItemDidPlayToEndTimeNotification,
+                                                  item->notificationObject(),
+                                                  [&](const Notification& n) {
+                                                    endOnMain = isMainThread();
+                                                    ends.push_back(n.object);
+                                                  });
   player->play();
   ASSERT_TRUE(waitFor([&] { return !ends.empty(); }, 6.0));
   EXPECT_TRUE(endOnMain);
@@ -328,9 +333,9 @@ TEST_F(PlayerTest, StreamsThatCannotPlayFailCleanly) {
     std::string url;
     int code;
   };
-  for (const Case& c : {Case{testing::clipDirectory() + "/missing.mp4", kMediaErrorCannotOpen},
-                        Case{"", kMediaErrorCannotOpen},
-                        Case{text, kMediaErrorFileFormatNotRecognized}}) {
+  for (const Case& c :
+       {Case{testing::clipDirectory() + "/missing.mp4", kMediaErrorCannotOpen},
+        Case{"", kMediaErrorCannotOpen}, Case{text, kMediaErrorFileFormatNotRecognized}}) {
     Watcher watcher;
     auto player = open(c.url, watcher);
     ASSERT_TRUE(waitFor([&] { return !watcher.statuses.empty(); })) << c.url;
@@ -370,9 +375,9 @@ TEST_F(PlayerTest, VideoWithoutSoundRunsOnTheRealClock) {
   auto player = openReady(makeClip({.seconds = 1.0, .audio = false}), watcher);
   bool ended = false;
   const int self = 0;
-  NotificationCenter::defaultCenter().addObserver(
-      &self, kPlayerItemDidPlayToEndTimeNotification, player->currentItem()->notificationObject(),
-      [&](const Notification&) { ended = true; });
+  NotificationCenter::defaultCenter().addObserver(&self, kPlayerItemDidPlayToEndTimeNotification,
+                                                  player->currentItem()->notificationObject(),
+                                                  [&](const Notification&) { ended = true; });
   const double wall0 = wallNow();
   player->setRate(2.0f);
   ASSERT_TRUE(waitFor([&] { return ended; }, 5.0));
@@ -388,9 +393,9 @@ TEST_F(PlayerTest, SoundWithoutVideoPlaysAndEnds) {
   auto player = openReady(makeClip({.seconds = 1.0, .video = false, .container = "m4a"}), watcher);
   bool ended = false;
   const int self = 0;
-  NotificationCenter::defaultCenter().addObserver(
-      &self, kPlayerItemDidPlayToEndTimeNotification, player->currentItem()->notificationObject(),
-      [&](const Notification&) { ended = true; });
+  NotificationCenter::defaultCenter().addObserver(&self, kPlayerItemDidPlayToEndTimeNotification,
+                                                  player->currentItem()->notificationObject(),
+                                                  [&](const Notification&) { ended = true; });
   player->play();
   ASSERT_TRUE(waitFor([&] { return seconds(*player) > 0.4; }));
   EXPECT_EQ(player->currentVideoFrame(), nullptr);
@@ -401,8 +406,8 @@ TEST_F(PlayerTest, SoundWithoutVideoPlaysAndEnds) {
 
 TEST_F(PlayerTest, OtherPixelFormatsArriveAsI420) {
   Watcher watcher;
-  auto player = openReady(makeClip({.seconds = 0.5, .audio = false, .pixelFormat = "yuv444p"}),
-                          watcher);
+  auto player =
+      openReady(makeClip({.seconds = 0.5, .audio = false, .pixelFormat = "yuv444p"}), watcher);
   ASSERT_TRUE(waitFor([&] { return player->currentVideoFrame() != nullptr; }));
   auto frame = player->currentVideoFrame();
   EXPECT_EQ(frame->width, 320);

@@ -18,7 +18,9 @@ ObservationToken FakePlayerItem::addObserver(const std::string& key, KeyValueObs
   return observers_.add(key, std::move(observer));
 }
 
-void FakePlayerItem::removeObserver(ObservationToken token) { observers_.remove(token); }
+void FakePlayerItem::removeObserver(ObservationToken token) {
+  observers_.remove(token);
+}
 
 void FakePlayerItem::setStatus(PlayerItemStatus status, ErrorPtr error) {
   status_ = status;
@@ -95,13 +97,17 @@ TimeObserverToken FakePlayer::addPeriodicTimeObserverForInterval(const MediaTime
   return timeObservers_.add(interval, std::move(callback));
 }
 
-void FakePlayer::removeTimeObserver(TimeObserverToken token) { timeObservers_.remove(token); }
+void FakePlayer::removeTimeObserver(TimeObserverToken token) {
+  timeObservers_.remove(token);
+}
 
 ObservationToken FakePlayer::addObserver(const std::string& key, KeyValueObserver observer) {
   return observers_.add(key, std::move(observer));
 }
 
-void FakePlayer::removeObserver(ObservationToken token) { observers_.remove(token); }
+void FakePlayer::removeObserver(ObservationToken token) {
+  observers_.remove(token);
+}
 
 void FakePlayer::setStatus(PlayerStatus status, ErrorPtr error) {
   status_ = status;
@@ -114,7 +120,9 @@ void FakePlayer::setCurrentTime(double seconds) {
   timeObservers_.timeAdvanced(seconds);
 }
 
-void FakePlayer::advance(double seconds) { setCurrentTime(time_ + seconds * rate_); }
+void FakePlayer::advance(double seconds) {
+  setCurrentTime(time_ + seconds * rate_);
+}
 
 void FakePlayer::completeSeeks(bool finished) {
   for (auto& seek : seeks_) {

@@ -129,7 +129,9 @@ class FakePlayerFactory : public PlayerFactory {
 
   const std::vector<std::shared_ptr<FakePlayerItem>>& items() const { return items_; }
   const std::vector<std::shared_ptr<FakePlayer>>& players() const { return players_; }
-  std::shared_ptr<FakePlayerItem> lastItem() const { return items_.empty() ? nullptr : items_.back(); }
+  std::shared_ptr<FakePlayerItem> lastItem() const {
+    return items_.empty() ? nullptr : items_.back();
+  }
   std::shared_ptr<FakePlayer> lastPlayer() const {
     return players_.empty() ? nullptr : players_.back();
   }

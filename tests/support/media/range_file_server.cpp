@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -125,9 +125,8 @@ void RangeFileServer::serve(int connection) {
     request.path = requestLine.substr(space1 + 1, space2 - space1 - 1);
     while (lineEnd != std::string::npos) {
       const std::size_t next = head.find("\r\n", lineEnd + 2);
-      const std::string line = head.substr(lineEnd + 2, next == std::string::npos
-                                                            ? std::string::npos
-                                                            : next - lineEnd - 2);
+      const std::string line = head.substr(
+          lineEnd + 2, next == std::string::npos ? std::string::npos : next - lineEnd - 2);
       lineEnd = next;
       const std::size_t colon = line.find(':');
       if (colon == std::string::npos) continue;
@@ -157,14 +156,14 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
   std::string path = request.path.substr(0, request.path.find('?'));
   const bool safe = !path.empty() && path[0] == '/' && path.find("..") == std::string::npos;
   const std::string file = directory_ + path;
-  struct stat info{};
+  struct stat info {};
   int fd = safe && !gone_ ? ::open(file.c_str(), O_RDONLY) : -1;
   if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     if (fd >= 0) ::close(fd);
     const std::string body = "not found\n";
-    const std::string head = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: " + connectionHeader +
-                             "\r\n\r\n";
+    const std::string head =
+        "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: " +
+        std::to_string(body.size()) + "\r\nConnection: " + connectionHeader + "\r\n\r\n";
     return sendAll(connection, head.data(), head.size()) &&
            (request.method == "HEAD" || sendAll(connection, body.data(), body.size()));
   }
@@ -181,10 +180,9 @@ bool RangeFileServer::respond(int connection, const Request& request, bool keepA
     }
     if (first >= size || first > last) {
       ::close(fd);
-      const std::string head = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" +
-                               std::to_string(size) +
-                               "\r\nContent-Length: 0\r\nConnection: " + connectionHeader +
-                               "\r\n\r\n";
+      const std::string head =
+          "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size) +
+          "\r\nContent-Length: 0\r\nConnection: " + connectionHeader + "\r\n\r\n";
       return sendAll(connection, head.data(), head.size());
     }
     status = "206 Partial Content";

@@ -17,7 +17,7 @@ class RangeFileServer {
   struct Request {
     std::string method;
     std::string path;
-    std::string rangeHeader;                 // as sent, empty when none
+    std::string rangeHeader;                  // as sent, empty when none
     std::optional<std::uint64_t> rangeStart;  // first byte asked for
   };
 

@@ -46,17 +46,21 @@ ClipFolder& folder() {
 
 std::string nameFor(const ClipSpec& s) {
   char name[256];
-  std::snprintf(name, sizeof name, "clip-%.2fs-%dx%d-%dfps-g%d-%s%s-%dhz-%s.%s", s.seconds,
-                s.width, s.height, s.framesPerSecond, s.keyFrameInterval, s.video ? "v" : "",
+  std::snprintf(name, sizeof name, "clip-%.2fs-%dx%d-%dfps-g%d-%s%s-%dhz-%s.%s", s.seconds, s.width,
+                s.height, s.framesPerSecond, s.keyFrameInterval, s.video ? "v" : "",
                 s.audio ? "a" : "", s.toneHz, s.pixelFormat.c_str(), s.container.c_str());
   return name;
 }
 
 }  // namespace
 
-void setClipDirectory(const std::string& directory) { configuredFolder() = directory; }
+void setClipDirectory(const std::string& directory) {
+  configuredFolder() = directory;
+}
 
-std::string clipDirectory() { return folder().path; }
+std::string clipDirectory() {
+  return folder().path;
+}
 
 std::string fileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
@@ -90,8 +94,8 @@ std::string makeClip(const ClipSpec& spec) {
   }
   command += std::string(" -t ") + seconds;
   if (spec.video) {
-    command += " -c:v libx264 -preset veryfast -pix_fmt " + spec.pixelFormat +
-               " -g " + std::to_string(spec.keyFrameInterval);
+    command += " -c:v libx264 -preset veryfast -pix_fmt " + spec.pixelFormat + " -g " +
+               std::to_string(spec.keyFrameInterval);
   }
   if (spec.audio) command += " -c:a aac -b:a 96k";
   if (spec.container == "mp4") command += " -movflags +faststart";
