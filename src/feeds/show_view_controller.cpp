@@ -1,5 +1,6 @@
 #include "feeds/show_view_controller.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "feeds/app_configuration.h"
@@ -111,8 +112,11 @@ std::size_t ShowViewController::cachedPictureCount() const {
 }
 
 int ShowViewController::numberOfRowsInSection(TableView&, int) {
+  // Stored pictures give rows before the feed arrives; but they never hide
+  // records, which happens when the cache holds fewer pictures than the feed
+  // has lessons (the first launch, as soon as some rows have downloaded).
   const std::size_t cached = cachedPictureCount();
-  return static_cast<int>(cached > 0 ? cached : videoInfo_.size());
+  return static_cast<int>(std::max(cached, videoInfo_.size()));
 }
 
 TableViewCellPtr ShowViewController::cellForRowAtIndexPath(TableView& tableView,

@@ -16,8 +16,8 @@
 
 namespace lorvane {
 
-// Tab 1: the list of shows, one large thumbnail row per lesson. Its row
-// count comes from the thumbnail folder "show" when that holds pictures.
+// Tab 1: the list of shows, one large thumbnail row per lesson. Pictures in
+// the thumbnail folder "show" add blank rows until the feed has arrived.
 class ShowViewController : public ViewController,
                            public HTTPRequestDelegate,
                            public TableViewDataSource,
