@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "demo/server/content_catalog.h"
+#include "demo/server/sample_server.h"
+#include "platform/foundation/clock.h"
+#include "platform/foundation/run_loop.h"
+#include "platform/media/player.h"
+#include "platform/render/display.h"
+#include "platform/ui/alert_view.h"
+#include "platform/ui/application.h"
+#include "platform/ui/image.h"
+#include "platform/ui/navigation_controller.h"
+#include "platform/ui/window.h"
+#include "player/detail_view_controller.h"
+
+// The detail page drawn by the offscreen renderer while a sample lesson
+// plays, in portrait and in landscape. The pictures are left in the build
+// folder for a person to look at.
+
+namespace lorvane {
+namespace {
+
+bool isDark(const Color& c) { return c.red < 0.08 && c.green < 0.08 && c.blue < 0.08; }
+
+TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
+  Clock::resetShared();
+  Screen::mainScreen().reset();
+  Device::currentDevice().reset();
+  Application::sharedApplication().reset();
+  Image::setResourcesFolder(LORVANE_SOURCE_DIR "/resources");
+  std::string error;
+  auto display = Display::create({.headless = true, .scale = 1}, &error);
+  ASSERT_TRUE(display) << error;
+
+  demo::ServerOptions options;
+  options.sourceDirectory = demo::defaultSourceDirectory();
+  options.contentDirectory = demo::defaultContentDirectory();
+  demo::SampleServer server(options);
+  ASSERT_TRUE(server.start(&error)) << error;
+  demo::ContentCatalog catalog;
+  ASSERT_TRUE(catalog.load(options.sourceDirectory, &error)) << error;
+  JSONValueRef feed = objectFromJSONString(catalog.showFeed(server.baseURL()));
+  ASSERT_TRUE(feed && feed->asArray());
+  JSONValue* records = feed->asArray()->objectAtIndex(0)->asDictionary()->objectForKey("data");
+  auto record = JSONRef<JSONDictionary>::retain(records->asArray()->objectAtIndex(0)->asDictionary());
+
+  auto window = std::make_shared<Window>();
+  window->makeKeyAndVisible();
+  auto navigation = std::make_shared<NavigationController>(std::make_shared<ViewController>());
+  navigation->setNavigationBarHidden(true, false);
+  window->setRootViewController(navigation);
+  auto page = std::make_shared<DetailViewController>();
+  PlayerOptions playerOptions;
+  playerOptions.clockDrivenAudio = true;
+  page->setPlayerFactory(std::make_shared<MediaPlayerFactory>(playerOptions));
+  page->setVideoInfoDictionary(record);
+  navigation->pushViewController(page, false);
+  auto player = page->playVideoViewController();
+  ASSERT_TRUE(RunLoop::main().runUntil(
+      [&] { return player->isPlaying() && player->videoPlayer()->currentTime().seconds() > 1.0; }, 20));
+
+  std::filesystem::path folder = LORVANE_BINARY_DIR;
+  display->drawFrame();
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-portrait.png"));
+  // The middle of the picture is lesson video, not the black of an empty layer.
+  auto middle = display->pixelAt(160, 64 + 70);
+  ASSERT_TRUE(middle);
+  EXPECT_FALSE(isDark(*middle));
+
+  page->fullScreenVideo();
+  RunLoop::main().runUntil([] { return false; }, 1.0);
+  display->drawFrame();
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-landscape.png"));
+  // The phone turned: the same portrait surface, the page drawn across it.
+  EXPECT_TRUE(isLandscape(Application::sharedApplication().statusBarOrientation()));
+  EXPECT_EQ(player->view()->frame(), (Rect{0, 0, 568, 320}));
+  auto landscapeMiddle = display->pixelAt(160, 284);
+  ASSERT_TRUE(landscapeMiddle);
+  EXPECT_FALSE(isDark(*landscapeMiddle));
+
+  page->minimizeVideo();
+  RunLoop::main().runUntil([] { return false; }, 0.6);
+  navigation.reset();
+  window->setRootViewController(nullptr);
+  RunLoop::main().runUntilIdle();
+  for (auto& alert : AlertView::visibleAlerts()) alert->dismissWithClickedButtonIndex(0, false);
+  window.reset();
+  server.stop();
+  Application::sharedApplication().reset();
+}
+
+}  // namespace
+}  // namespace lorvane
