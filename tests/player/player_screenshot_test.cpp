@@ -13,6 +13,7 @@
 #include "platform/ui/image.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/window.h"
+#include "platform/services/share_sns_service.h"
 #include "player/detail_view_controller.h"
 
 // The detail page drawn by the offscreen renderer while a sample lesson
@@ -68,6 +69,20 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   auto middle = display->pixelAt(160, 64 + 70);
   ASSERT_TRUE(middle);
   EXPECT_FALSE(isDark(*middle));
+
+  // The seek indicator of a sideways pan, then the share sheet.
+  player->handlePan(GestureRecognizerState::Began, {300, 0});
+  display->drawFrame();
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-seek.png"));
+  ASSERT_TRUE(player->progHUD());
+  EXPECT_EQ(player->progHUD()->label().text(), "00:03");
+  player->handlePan(GestureRecognizerState::Ended, {0, 0});
+  page->shareAction();
+  display->drawFrame();
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-share.png"));
+  auto sheet = ShareSnsService::visibleSheet();
+  ASSERT_TRUE(sheet);
+  sheet->cancelButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
 
   page->fullScreenVideo();
   RunLoop::main().runUntil([] { return false; }, 1.0);
