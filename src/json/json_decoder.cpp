@@ -148,6 +148,24 @@ inline bool isPlainStringByte(unsigned char c) noexcept {
   return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
 }
 
+// Equality of short byte runs without a library call.
+inline bool sameBytes(const char* a, const char* b, std::size_t length) noexcept {
+  while (length >= 8) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+    a += 8;
+    b += 8;
+    length -= 8;
+  }
+  while (length--) {
+    if (*a++ != *b++) return false;
+  }
+  return true;
+}
+
 const char* sourceFileName() noexcept {
   const char* path = __FILE__;
   const char* slash = std::strrchr(path, '/');
@@ -203,43 +221,53 @@ class ParseState {
   void recordExpectation(const unsigned char* at, const char* first, const char* comma,
                          const char* close, std::uint8_t allowed);
 
-  void skipWhitespace(const unsigned char*& p) noexcept {
+  // The position after any whitespace (and, with the options, comments
+  // and Unicode line breaks) at `p`.
+  [[gnu::always_inline]] const unsigned char* skip(const unsigned char* p) noexcept {
     while (p < end_) {
       const unsigned char c = *p;
       if (c > ' ') {
-        if (!extendedWhitespace_ || !(c == '/' || c >= 0xC2) || !skipExtended(p)) return;
-        continue;
-      }
-      if (c == ' ' || c == '\t') {
+        if (!extendedWhitespace_ || !(c == '/' || c >= 0xC2)) return p;
+        const unsigned char* after = p;
+        if (!skipExtended(after)) return p;
+        p = after;
+      } else if (c == ' ') {
         ++p;
-        skipSpaceRun(p);
+        if (p < end_ && *p == ' ') p = skipSpaceRun(p);
       } else if (c == '\n') {
         ++p;
         newLine(p);
+      } else if (c == '\t') {
+        ++p;
       } else if (c == '\r') {
         ++p;
         if (p < end_ && *p == '\n') ++p;
         newLine(p);
       } else {
-        return;
+        return p;
       }
     }
+    return p;
   }
+  void skipWhitespace(const unsigned char*& p) noexcept { p = skip(p); }
   void newLine(const unsigned char* next) noexcept {
     ++line_;
     lineStart_ = next;
   }
-  void skipSpaceRun(const unsigned char*& p) const noexcept;
+  const unsigned char* skipSpaceRun(const unsigned char* p) const noexcept;
   std::size_t unicodeLineBreakLength(const unsigned char* p) const noexcept;
   bool skipExtended(const unsigned char*& p) noexcept;
 
   [[gnu::always_inline]] inline bool nextToken(const unsigned char*& p);
-  bool scanString(const unsigned char*& p);
-  bool scanStringSlow(const unsigned char* quote, const unsigned char* s, const unsigned char*& p);
+  // The scanners return where the token ends, or nullptr after recording
+  // why it is not one; a failed string leaves the tokenizer at its quote,
+  // a failed number where `stopped_` says.
+  const unsigned char* scanString(const unsigned char* p);
+  const unsigned char* scanStringSlow(const unsigned char* quote, const unsigned char* s);
   bool readHexQuad(const unsigned char* quote, const unsigned char*& s, std::uint32_t& value);
   bool appendCodePoint(const unsigned char* quote, std::uint32_t codePoint);
-  [[gnu::always_inline]] inline bool scanNumberQuickly(const unsigned char*& p) noexcept;
-  [[gnu::noinline]] bool scanNumber(const unsigned char*& p);
+  [[gnu::always_inline]] inline const unsigned char* scanNumberQuickly(const unsigned char* p) noexcept;
+  [[gnu::noinline]] const unsigned char* scanNumber(const unsigned char* p);
   bool convertDouble(const unsigned char* start, const unsigned char* end, bool negative,
                      std::uint64_t mantissa, bool mantissaExact, long exponent10);
   bool convertInteger(const unsigned char* start, const unsigned char* end, bool negative,
@@ -263,9 +291,10 @@ class ParseState {
   }
 
   enum class Position { ArrayItem, ObjectItem, Colon, ObjectValue };
-  void rejectToken(const unsigned char*& p, Position position, std::uint8_t allowed);
-  JSONValue* scalarAt(const unsigned char*& p);
-  JSONValue* parseContainer(const unsigned char*& p);
+  void rejectToken(const unsigned char* p, Position position, std::uint8_t allowed);
+  const unsigned char* scalarAt(const unsigned char* p, JSONValue*& value);
+  // Leaves in `stopped_` where it finished, or where it failed.
+  JSONValue* parseContainer(const unsigned char* p);
   bool reserveStack(const unsigned char* at, std::size_t more, bool forDictionary) {
     return top_ + more <= stackCapacity_ || growStack(at, forDictionary);
   }
@@ -282,6 +311,7 @@ class ParseState {
   const unsigned char* end_ = nullptr;
   std::size_t line_ = 1;
   const unsigned char* lineStart_ = nullptr;
+  const unsigned char* stopped_ = nullptr;
 
   Token token_{};
   ByteBuffer tokenBuffer_;
@@ -331,24 +361,20 @@ void ParseState::recordExpectation(const unsigned char* at, const char* first, c
   recordError(at, std::move(message));
 }
 
-void ParseState::skipSpaceRun(const unsigned char*& p) const noexcept {
+const unsigned char* ParseState::skipSpaceRun(const unsigned char* p) const noexcept {
 #if LORVANE_JSON_SSE2
   // Indentation comes in long runs of spaces; step over them 16 at a time.
-  if (p < end_ && *p == ' ') {
-    const __m128i space = _mm_set1_epi8(' ');
-    while (end_ - p >= 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const unsigned mask =
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, space))) ^ 0xFFFFu;
-      if (mask) {
-        p += __builtin_ctz(mask);
-        return;
-      }
-      p += 16;
-    }
+  const __m128i space = _mm_set1_epi8(' ');
+  while (end_ - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, space))) ^ 0xFFFFu;
+    if (mask) return p + __builtin_ctz(mask);
+    p += 16;
   }
 #endif
   while (p < end_ && *p == ' ') ++p;
+  return p;
 }
 
 std::size_t ParseState::unicodeLineBreakLength(const unsigned char* p) const noexcept {
@@ -432,8 +458,12 @@ inline bool ParseState::nextToken(const unsigned char*& p) {
       token_.kind = TokenKind::Comma;
       ++p;
       return true;
-    case '"':
-      return scanString(p);
+    case '"': {
+      const unsigned char* after = scanString(p);
+      if (!after) return false;
+      p = after;
+      return true;
+    }
     case 't':
       // The word needs one more byte of input after it.
       if (end_ - p > 4 && std::memcmp(p + 1, "rue", 3) == 0) {
@@ -460,74 +490,154 @@ inline bool ParseState::nextToken(const unsigned char*& p) {
       }
       break;
     default:
-      if (c == '-' || isDigit(c)) return scanNumberQuickly(p) || scanNumber(p);
+      if (c == '-' || isDigit(c)) {
+        const unsigned char* after = scanNumberQuickly(p);
+        if (!after) after = scanNumber(p);
+        p = after ? after : stopped_;
+        return after != nullptr;
+      }
       break;
   }
   recordUnexpectedToken(p);
   return false;
 }
 
-bool ParseState::scanString(const unsigned char*& p) {
+// Checks the multi-byte sequences that start in [from, limit); the end of
+// the last one (which may lie past `limit`), or nullptr with `bad` at the
+// first sequence that is not valid.
+inline const unsigned char* validateSequences(const unsigned char* from, const unsigned char* limit,
+                                              const unsigned char* end,
+                                              const unsigned char*& bad) noexcept {
+  while (from < limit) {
+    if (*from < 0x80) {
+      ++from;
+      continue;
+    }
+    const unsigned char* next = quickUTF8(from, end);
+    if (!next) {
+      bad = from;
+      return nullptr;
+    }
+    from = next;
+  }
+  return from;
+}
+
+// Steps over ordinary string content, ASCII and valid multi-byte
+// sequences alike; stops at the first byte that needs a closer look (quote,
+// backslash, control byte, a sequence that is not valid) or at the end.
+inline const unsigned char* skipPlainText(const unsigned char* s, const unsigned char* end) noexcept {
+  const unsigned char* checked = s;
+#if LORVANE_JSON_SSE2
+  const __m128i quoteMark = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  while (end - s >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, quoteMark), _mm_cmpeq_epi8(block, backslash)),
+        _mm_cmpeq_epi8(_mm_min_epu8(block, control), block));
+    const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    const unsigned plain = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : 16;
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block)) & ((1u << plain) - 1);
+    if (high) {
+      const unsigned char* from = s + __builtin_ctz(high);
+      if (from < checked) from = checked;
+      const unsigned char* bad = nullptr;
+      const unsigned char* next = validateSequences(from, s + plain, end, bad);
+      if (!next) return bad;
+      checked = next;
+    }
+    s += plain;
+    if (plain < 16) return s;
+  }
+#endif
+  if (s < checked) s = checked;
+  while (s < end) {
+    if (isPlainStringByte(*s)) {
+      ++s;
+    } else if (*s >= 0x80) {
+      const unsigned char* next = quickUTF8(s, end);
+      if (!next) return s;
+      s = next;
+    } else {
+      return s;
+    }
+  }
+  return s;
+}
+
+const unsigned char* ParseState::scanString(const unsigned char* p) {
   const unsigned char* const quote = p;
   const unsigned char* s = p + 1;
   std::uint32_t hash = kHashSeed;
-  for (;;) {
+  // Multi-byte sequences before this point have been checked; one may run
+  // on past the block it started in.
+  const unsigned char* checked = s;
 #if LORVANE_JSON_SSE2
-    const __m128i quoteMark = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(0x20);
-    bool special = false;
-    while (end_ - s >= 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-      // The signed compare flags both control bytes and bytes of 0x80 up.
-      const __m128i flagged =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, quoteMark), _mm_cmpeq_epi8(block, backslash)),
-                       _mm_cmplt_epi8(block, space));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(flagged));
-      if (mask == 0) {
-        hash = hashStep(hash, block, 16);
-        s += 16;
-        continue;
-      }
-      const unsigned plain = static_cast<unsigned>(__builtin_ctz(mask));
-      hash = hashStep(hash, block, plain);
-      s += plain;
-      special = true;
-      break;
+  const __m128i quoteMark = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  while (end_ - s >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    // Quote, backslash and control bytes end the plain run; bytes of 0x80
+    // and up only need their sequences checked.
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, quoteMark), _mm_cmpeq_epi8(block, backslash)),
+        _mm_cmpeq_epi8(_mm_min_epu8(block, control), block));
+    const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    const unsigned plain = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : 16;
+    const unsigned high =
+        static_cast<unsigned>(_mm_movemask_epi8(block)) & ((1u << plain) - 1);
+    if (high) {
+      const unsigned char* from = s + __builtin_ctz(high);
+      if (from < checked) from = checked;
+      const unsigned char* bad = nullptr;
+      const unsigned char* next = validateSequences(from, s + plain, end_, bad);
+      if (!next) return scanStringSlow(quote, bad);
+      checked = next;
     }
-    if (!special)
-#endif
-    {
-      while (s < end_ && isPlainStringByte(*s)) hash = hash * 33u + *s++;
-      if (s == end_) {
-        recordStringError(quote, "Invalid string.");
-        return false;
-      }
-    }
-    const unsigned char c = *s;
-    if (c == '"') {
-      token_.kind = TokenKind::String;
-      token_.textLength = static_cast<std::size_t>(s + 1 - quote);
-      token_.valueBytes = reinterpret_cast<const char*>(quote + 1);
-      token_.valueLength = static_cast<std::size_t>(s - quote - 1);
-      token_.valueKind = kStringKind;
-      token_.hash = hash;
-      p = s + 1;
-      return true;
-    }
-    if (c >= 0x80) {
-      const UTF8Sequence sequence = checkUTF8(s, end_);
-      if (sequence.status != UTF8Status::Valid) return scanStringSlow(quote, s, p);
-      hash = hashBytesScalar(hash, s, static_cast<std::size_t>(sequence.next - s));
-      s = sequence.next;
-      continue;
-    }
-    if (c == '\\') return scanStringSlow(quote, s, p);
-    char message[64];
-    std::snprintf(message, sizeof message, "Invalid character < 0x20 found in string: 0x%2.2x.", c);
-    recordStringError(quote, message);
-    return false;
+    hash = hashStep(hash, block, plain);
+    s += plain;
+    if (plain < 16) goto special;
   }
+#endif
+  for (;;) {
+    // The last bytes of the input, one at a time.
+    if (s < checked) {
+      hash = hashBytesScalar(hash, s, static_cast<std::size_t>(checked - s));
+      s = checked;
+    }
+    while (s < end_ && isPlainStringByte(*s)) hash = hash * 33u + *s++;
+    if (s == end_) {
+      recordStringError(quote, "Invalid string.");
+      return nullptr;
+    }
+    if (*s < 0x80) break;
+    const UTF8Sequence sequence = checkUTF8(s, end_);
+    if (sequence.status != UTF8Status::Valid) return scanStringSlow(quote, s);
+    hash = hashBytesScalar(hash, s, static_cast<std::size_t>(sequence.next - s));
+    s = sequence.next;
+    checked = s;
+  }
+#if LORVANE_JSON_SSE2
+special:
+#endif
+  const unsigned char c = *s;
+  if (c == '"') {
+    token_.kind = TokenKind::String;
+    token_.textLength = static_cast<std::size_t>(s + 1 - quote);
+    token_.valueBytes = reinterpret_cast<const char*>(quote + 1);
+    token_.valueLength = static_cast<std::size_t>(s - quote - 1);
+    token_.valueKind = kStringKind;
+    token_.hash = hash;
+    return s + 1;
+  }
+  if (c == '\\') return scanStringSlow(quote, s);
+  char message[64];
+  std::snprintf(message, sizeof message, "Invalid character < 0x20 found in string: 0x%2.2x.", c);
+  recordStringError(quote, message);
+  return nullptr;
 }
 
 bool ParseState::readHexQuad(const unsigned char* quote, const unsigned char*& s,
@@ -562,24 +672,24 @@ bool ParseState::appendCodePoint(const unsigned char* quote, std::uint32_t codeP
   return true;
 }
 
-bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char* s,
-                                const unsigned char*& p) {
+const unsigned char* ParseState::scanStringSlow(const unsigned char* quote,
+                                                const unsigned char* s) {
   const bool replace = options_ & JSONParseReplaceInvalidUnicode;
   tokenBuffer_.clear();
   if (!tokenBuffer_.append(quote + 1, static_cast<std::size_t>(s - quote - 1))) {
     recordStringError(quote, "Internal error: unable to grow the string buffer.");
-    return false;
+    return nullptr;
   }
   for (;;) {
     const unsigned char* run = s;
-    while (s < end_ && isPlainStringByte(*s)) ++s;
+    s = skipPlainText(s, end_);
     if (s > run && !tokenBuffer_.append(run, static_cast<std::size_t>(s - run))) {
       recordStringError(quote, "Internal error: unable to grow the string buffer.");
-      return false;
+      return nullptr;
     }
     if (s >= end_) {
       recordStringError(quote, "Invalid string.");
-      return false;
+      return nullptr;
     }
     const unsigned char c = *s;
     if (c == '"') break;
@@ -588,23 +698,23 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
       std::snprintf(message, sizeof message, "Invalid character < 0x20 found in string: 0x%2.2x.",
                     c);
       recordStringError(quote, message);
-      return false;
+      return nullptr;
     }
     if (c >= 0x80) {
       const UTF8Sequence sequence = checkUTF8(s, end_);
       if (sequence.status == UTF8Status::Valid) {
         if (!tokenBuffer_.append(s, static_cast<std::size_t>(sequence.next - s))) {
           recordStringError(quote, "Internal error: unable to grow the string buffer.");
-          return false;
+          return nullptr;
         }
       } else if (sequence.status == UTF8Status::Truncated) {
         recordStringError(quote, "End of buffer reached while parsing UTF8 in \"\" string.");
-        return false;
+        return nullptr;
       } else if (!replace) {
         recordStringError(quote, "Illegal UTF8 sequence found in \"\" string.");
-        return false;
+        return nullptr;
       } else if (!appendCodePoint(quote, kReplacementCharacter)) {
-        return false;
+        return nullptr;
       }
       s = sequence.next;
       continue;
@@ -613,7 +723,7 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
     ++s;
     if (s >= end_) {
       recordStringError(quote, "Invalid string.");
-      return false;
+      return nullptr;
     }
     const unsigned char escaped = *s++;
     unsigned char simple = 0;
@@ -646,39 +756,39 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
         break;
       default:
         recordStringError(quote, "Invalid escape sequence found in \"\" string.");
-        return false;
+        return nullptr;
     }
     if (escaped != 'u') {
       if (!tokenBuffer_.push(simple)) {
         recordStringError(quote, "Internal error: unable to grow the string buffer.");
-        return false;
+        return nullptr;
       }
       continue;
     }
     std::uint32_t value;
-    if (!readHexQuad(quote, s, value)) return false;
+    if (!readHexQuad(quote, s, value)) return nullptr;
     std::uint32_t codePoint = value;
     bool illegal = false;
     if (value >= 0xD800 && value <= 0xDBFF) {
       // A high surrogate needs a second escape right after it.
       if (s >= end_ || (s[0] == '\\' && s + 1 >= end_)) {
         recordStringError(quote, "Invalid string.");
-        return false;
+        return nullptr;
       }
       if (s[0] != '\\' || s[1] != 'u') {
         if (!replace) {
           recordStringError(quote,
                             "Required a second \\u Unicode escape sequence following a surrogate "
                             "\\u Unicode escape sequence.");
-          return false;
+          return nullptr;
         }
         // The unexpected bytes are read again as ordinary string content.
-        if (!appendCodePoint(quote, kReplacementCharacter)) return false;
+        if (!appendCodePoint(quote, kReplacementCharacter)) return nullptr;
         continue;
       }
       s += 2;
       std::uint32_t low;
-      if (!readHexQuad(quote, s, low)) return false;
+      if (!readHexQuad(quote, s, low)) return nullptr;
       if (low >= 0xDC00 && low <= 0xDFFF) {
         codePoint = (value - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
       } else {
@@ -691,11 +801,11 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
     if (illegal) {
       if (!replace) {
         recordStringError(quote, "Illegal \\u Unicode escape sequence.");
-        return false;
+        return nullptr;
       }
       codePoint = kReplacementCharacter;
     }
-    if (!appendCodePoint(quote, codePoint)) return false;
+    if (!appendCodePoint(quote, codePoint)) return nullptr;
   }
   token_.kind = TokenKind::String;
   token_.textLength = static_cast<std::size_t>(s + 1 - quote);
@@ -703,8 +813,7 @@ bool ParseState::scanStringSlow(const unsigned char* quote, const unsigned char*
   token_.valueLength = tokenBuffer_.size();
   token_.valueKind = kStringKind;
   token_.hash = hashBytes(kHashSeed, tokenBuffer_.data(), tokenBuffer_.size());
-  p = s + 1;
-  return true;
+  return s + 1;
 }
 
 // Eight ASCII digits in one little-endian word: each byte is 0x30..0x39.
@@ -768,12 +877,12 @@ inline const unsigned char* readDigits(const unsigned char* s, const unsigned ch
 // The common case of a well-formed number of at most 19 digits whose value
 // the exact shortcuts can decide, with no error reporting; anything else
 // returns false untouched for scanNumber to read again in full.
-inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
+inline const unsigned char* ParseState::scanNumberQuickly(const unsigned char* p) noexcept {
   const unsigned char* const start = p;
   const unsigned char* s = p;
   const bool negative = *s == '-';
   s += negative;
-  if (end_ - s < 2) return false;
+  if (end_ - s < 2) return nullptr;
   std::uint64_t mantissa = 0;
   int digits = 0;
   if (*s == '0') {
@@ -781,32 +890,32 @@ inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
   } else if (isDigit(*s)) {
     s = readDigits(s, end_, mantissa, digits);
   } else {
-    return false;
+    return nullptr;
   }
-  if (s == end_) return false;
+  if (s == end_) return nullptr;
   int exponent10 = 0;
   bool floating = false;
   if (*s == '.') {
     ++s;
     const unsigned char* fraction = s;
     s = readDigits(s, end_, mantissa, digits);
-    if (s == fraction || s == end_) return false;
+    if (s == fraction || s == end_) return nullptr;
     exponent10 = -static_cast<int>(s - fraction);
     floating = true;
   }
   if ((*s | 0x20) == 'e') {
     ++s;
-    if (s == end_) return false;
+    if (s == end_) return nullptr;
     const bool exponentNegative = *s == '-';
     if (*s == '+' || *s == '-') ++s;
     int exponent = 0;
     const unsigned char* first = s;
     while (s < end_ && isDigit(*s) && s - first < 4) exponent = exponent * 10 + (*s++ - '0');
-    if (s == first || s == end_ || isDigit(*s)) return false;
+    if (s == first || s == end_ || isDigit(*s)) return nullptr;
     exponent10 += exponentNegative ? -exponent : exponent;
     floating = true;
   }
-  if (digits > 19) return false;
+  if (digits > 19) return nullptr;
   if (!floating && negative && s - start == 2 && start[1] == '0') floating = true;
   std::uint64_t bits;
   std::uint32_t kind;
@@ -820,7 +929,7 @@ inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
                              : value * kExactPowersOfTen[exponent10];
     } else if (exponent10 < kSmallestDecimalExponent || exponent10 > kLargestDecimalExponent ||
                !decimalToDouble(mantissa, exponent10, value)) {
-      return false;
+      return nullptr;
     }
     if (negative) value = -value;
     std::memcpy(&bits, &value, sizeof bits);
@@ -828,7 +937,7 @@ inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
     token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
   } else {
     if (negative) {
-      if (mantissa > (std::uint64_t{1} << 63)) return false;
+      if (mantissa > (std::uint64_t{1} << 63)) return nullptr;
       bits = ~mantissa + 1;
       kind = kSignedKind;
     } else {
@@ -841,17 +950,16 @@ inline bool ParseState::scanNumberQuickly(const unsigned char*& p) noexcept {
   token_.textLength = static_cast<std::size_t>(s - start);
   token_.valueKind = kind;
   token_.numberBits = bits;
-  p = s;
-  return true;
+  return s;
 }
 
-bool ParseState::scanNumber(const unsigned char*& p) {
+const unsigned char* ParseState::scanNumber(const unsigned char* p) {
   const unsigned char* const start = p;
   const unsigned char* s = p;
-  const auto invalidAt = [&](const unsigned char* at) {
-    p = at;
+  const auto invalidAt = [&](const unsigned char* at) -> const unsigned char* {
+    stopped_ = at;
     recordError(at, "Invalid number.");
-    return false;
+    return nullptr;
   };
   bool negative = false;
   if (*s == '-') {
@@ -906,13 +1014,13 @@ bool ParseState::scanNumber(const unsigned char*& p) {
   }
   // Exactly "-0" is the negative-zero double.
   if (!floating && negative && s - start == 2 && start[1] == '0') floating = true;
-  p = s;
   token_.kind = TokenKind::Number;
   token_.textLength = static_cast<std::size_t>(s - start);
-  if (floating) {
-    return convertDouble(start, s, negative, mantissa, digits <= 19 && !exponentHuge, exponent10);
-  }
-  return convertInteger(start, s, negative, mantissa, digits);
+  const bool converted =
+      floating ? convertDouble(start, s, negative, mantissa, digits <= 19 && !exponentHuge, exponent10)
+               : convertInteger(start, s, negative, mantissa, digits);
+  stopped_ = s;
+  return converted ? s : nullptr;
 }
 
 bool ParseState::convertDouble(const unsigned char* start, const unsigned char* end, bool negative,
@@ -1049,7 +1157,7 @@ JSONValue* ParseState::cachedString() {
     }
     if (slot.hash == hash && slot.value->isString()) {
       const auto* cached = static_cast<const JSONStringValue*>(slot.value);
-      if (cached->length() == length && std::memcmp(cached->data(), token_.valueBytes, length) == 0) {
+      if (cached->length() == length && sameBytes(cached->data(), token_.valueBytes, length)) {
         ages_[index] = static_cast<std::uint8_t>(ages_[index] * 2 + 1);
         if (slot.generation == generation_) {
           ValueAccess::retainUnshared(slot.value);
@@ -1194,8 +1302,11 @@ void ParseState::releaseStack(std::size_t from) noexcept {
 
 // Reads the token at `p`, which the fast paths below did not expect, and
 // records the error the structure rules give for it at that position.
-void ParseState::rejectToken(const unsigned char*& p, Position position, std::uint8_t allowed) {
-  if (!nextToken(p)) return;
+void ParseState::rejectToken(const unsigned char* at, Position position, std::uint8_t allowed) {
+  const unsigned char* p = at;
+  const bool read = nextToken(p);
+  stopped_ = p;
+  if (!read) return;
   const TokenKind kind = token_.kind;
   const bool isValue = kind >= TokenKind::String || kind == TokenKind::ArrayBegin ||
                        kind == TokenKind::ObjectBegin;
@@ -1233,38 +1344,48 @@ void ParseState::rejectToken(const unsigned char*& p, Position position, std::ui
 
 // The scalar starting at `p` (a string, number or word), or nullptr after
 // recording why there is none.
-inline JSONValue* ParseState::scalarAt(const unsigned char*& p) {
+inline const unsigned char* ParseState::scalarAt(const unsigned char* p, JSONValue*& value) {
   const unsigned char c = *p;
   if (c == '"') {
     token_.text = p;
-    return scanString(p) ? cachedString() : nullptr;
+    const unsigned char* after = scanString(p);
+    if (!after) {
+      stopped_ = p;
+      return nullptr;
+    }
+    value = cachedString();
+    return after;
   }
   if (c == '-' || isDigit(c)) {
     token_.text = p;
-    return scanNumberQuickly(p) || scanNumber(p) ? cachedNumber() : nullptr;
+    const unsigned char* after = scanNumberQuickly(p);
+    if (!after && !(after = scanNumber(p))) return nullptr;
+    value = cachedNumber();
+    return after;
   }
   // true, false, null: each needs one more byte of input after the word.
   const std::size_t left = static_cast<std::size_t>(end_ - p);
   if (c == 't' && left > 4 && std::memcmp(p + 1, "rue", 3) == 0) {
-    p += 4;
-    return JSONValue::trueValue().get();
+    value = JSONValue::trueValue().get();
+    return p + 4;
   }
   if (c == 'f' && left > 5 && std::memcmp(p + 1, "alse", 4) == 0) {
-    p += 5;
-    return JSONValue::falseValue().get();
+    value = JSONValue::falseValue().get();
+    return p + 5;
   }
   if (c == 'n' && left > 4 && std::memcmp(p + 1, "ull", 3) == 0) {
-    p += 4;
-    return JSONValue::null().get();
+    value = JSONValue::null().get();
+    return p + 4;
   }
   recordUnexpectedToken(p);
+  stopped_ = p;
   return nullptr;
 }
 
 // Arrays and objects without recursion. Each label is a place in the
 // structure with its allowed set fixed; a byte that is not the expected
 // one goes to rejectToken, which applies the general rules for the error.
-JSONValue* ParseState::parseContainer(const unsigned char*& p) {
+JSONValue* ParseState::parseContainer(const unsigned char* p) {
   const std::size_t base = top_;
   frames_.clear();
   JSONValue* finished = nullptr;
@@ -1274,7 +1395,7 @@ JSONValue* ParseState::parseContainer(const unsigned char*& p) {
   if (rootIsObject) goto objectStart;
 
 arrayStart:  // after '[': a value or ']'
-  skipWhitespace(p);
+  p = skip(p);
   if (p < end_ && *p == ']') {
     ++p;
     goto closeArray;
@@ -1282,10 +1403,10 @@ arrayStart:  // after '[': a value or ']'
   allowed = kAllowValue | kAllowClose;
   goto arrayValue;
 arrayAfterComma:  // after ',': a value
-  skipWhitespace(p);
+  p = skip(p);
   allowed = kAllowValue;
 arrayValue:
-    if (!reserveStack(p, 1, false)) goto failed;
+    if (!reserveStack(p, 1, false)) goto stoppedHere;
     if (p < end_) {
       const unsigned char c = *p;
       if (c == '[' || c == '{') {
@@ -1296,8 +1417,10 @@ arrayValue:
         goto arrayStart;
       }
       if (c != ']' && c != ',' && c != '}' && c != ':') {
-        JSONValue* value = scalarAt(p);
-        if (!value) goto failed;
+        JSONValue* value;
+        const unsigned char* after = scalarAt(p, value);
+        if (!after) goto failed;
+        p = after;
         values_[top_++] = value;
         goto arrayAfterValue;
       }
@@ -1305,7 +1428,7 @@ arrayValue:
     rejectToken(p, Position::ArrayItem, allowed);
     goto failed;
 arrayAfterValue:  // a ',' or ']'
-  skipWhitespace(p);
+  p = skip(p);
   if (p < end_) {
     if (*p == ',') {
       ++p;
@@ -1324,7 +1447,7 @@ closeArray:
   goto closed;
 
 objectStart:  // after '{': a key or '}'
-  skipWhitespace(p);
+  p = skip(p);
   if (p < end_ && *p == '}') {
     ++p;
     goto closeObject;
@@ -1332,26 +1455,30 @@ objectStart:  // after '{': a key or '}'
   allowed = kAllowValue | kAllowClose;
   goto objectKey;
 objectAfterComma:  // after ',': a key
-  skipWhitespace(p);
+  p = skip(p);
   allowed = kAllowValue;
 objectKey:
-    if (!reserveStack(p, 1, true)) goto failed;
+    if (!reserveStack(p, 1, true)) goto stoppedHere;
     if (p >= end_ || *p != '"') {
       rejectToken(p, Position::ObjectItem, allowed);
       goto failed;
     }
     token_.text = p;
-    if (!scanString(p)) goto failed;
+    {
+      const unsigned char* after = scanString(p);
+      if (!after) goto stoppedHere;
+      p = after;
+    }
     keys_[top_] = cachedString();
     values_[top_] = nullptr;
     ++top_;
-    skipWhitespace(p);
+    p = skip(p);
     if (p >= end_ || *p != ':') {
       rejectToken(p, Position::Colon, allowed);
       goto failed;
     }
     ++p;
-    skipWhitespace(p);
+    p = skip(p);
     if (p < end_) {
       const unsigned char c = *p;
       if (c == '[' || c == '{') {
@@ -1362,8 +1489,10 @@ objectKey:
         goto arrayStart;
       }
       if (c != ']' && c != ',' && c != '}' && c != ':') {
-        JSONValue* value = scalarAt(p);
-        if (!value) goto failed;
+        JSONValue* value;
+        const unsigned char* after = scalarAt(p, value);
+        if (!after) goto failed;
+        p = after;
         values_[top_ - 1] = value;
         goto objectAfterValue;
       }
@@ -1371,7 +1500,7 @@ objectKey:
     rejectToken(p, Position::ObjectValue, allowed);
     goto failed;
 objectAfterValue:  // a ',' or '}'
-  skipWhitespace(p);
+  p = skip(p);
   if (p < end_) {
     if (*p == ',') {
       ++p;
@@ -1392,7 +1521,10 @@ closeObject:
 closed:
   // Hand the finished container to its parent, or it is the result.
   frames_.pop_back();
-  if (frames_.empty()) return finished;
+  if (frames_.empty()) {
+    stopped_ = p;
+    return finished;
+  }
   if (frames_.back().isObject) {
     values_[top_ - 1] = finished;
     goto objectAfterValue;
@@ -1403,6 +1535,8 @@ closed:
 tooDeep:
   recordError(p, "The arrays and objects are nested more than " + std::to_string(maximumDepth_) +
                      " levels deep.");
+stoppedHere:
+  stopped_ = p;
 failed:
   releaseStack(base);
   return nullptr;
@@ -1435,9 +1569,13 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
       if (nextToken(p)) {
         if (token_.kind != TokenKind::ArrayBegin && token_.kind != TokenKind::ObjectBegin) {
           recordError(p, "Expected either '[' or '{'.");
-        } else if (JSONValue* root = parseContainer(p)) {
-          result = JSONValueRef::adopt(root);
-          failed = false;
+        } else {
+          JSONValue* root = parseContainer(p);
+          p = stopped_;
+          if (root) {
+            result = JSONValueRef::adopt(root);
+            failed = false;
+          }
         }
       }
     }

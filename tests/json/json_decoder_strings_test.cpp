@@ -135,6 +135,49 @@ TEST(JSONDecoderStringsTest, EveryOffsetOfEverySpecialCharacterDecodes) {
   }
 }
 
+// Bad or forbidden UTF-8 at every offset: the block-wise check must give
+// the same answers as the sequence-by-sequence rules.
+TEST(JSONDecoderStringsTest, EveryOffsetOfInvalidUTF8IsFoundOrRepaired) {
+  const std::string r = kReplacement;
+  const struct {
+    const char* bytes;
+    const char* repaired;
+  } cases[] = {
+      {"\xff", "\xef\xbf\xbd"},
+      {"\xe2\x28\xa1", "\xef\xbf\xbd(\xef\xbf\xbd"},
+      {"\xef\xbf\xbf", "\xef\xbf\xbd"},          // U+FFFF
+      {"\xef\xb7\x90", "\xef\xbf\xbd"},          // U+FDD0
+      {"\xf0\x9f\xbf\xbe", "\xef\xbf\xbd"},      // U+1FFFE
+      {"\xed\xa0\x80", "\xef\xbf\xbd"},          // an encoded surrogate
+      {"\xe0\x80\xaf", "\xef\xbf\xbd"},          // overlong
+      {"\xc3", "\xef\xbf\xbd"},                  // cut short by what follows
+      {"\xf0\x9f\x98", "\xef\xbf\xbd"},
+  };
+  JSONDecoder strict;
+  JSONDecoder repairing(JSONParseReplaceInvalidUnicode);
+  for (const auto& c : cases) {
+    for (std::size_t length = 0; length < 40; ++length) {
+      for (std::size_t position = 0; position <= length; ++position) {
+        const std::string before(position, 'a');
+        // Non-ASCII around the bad bytes too, so valid sequences share
+        // their blocks.
+        const std::string after = std::string(length - position, 'b') + "\xc3\xa9";
+        const std::string document = "[\"" + before + c.bytes + after + "\"]";
+        JSONError error;
+        ASSERT_FALSE(strict.objectWithUTF8String(document.data(), document.size(), &error))
+            << document;
+        ASSERT_EQ(error.description, "Illegal UTF8 sequence found in \"\" string.") << document;
+        ASSERT_EQ(error.index, 1u);
+        JSONValueRef value = repairing.objectWithUTF8String(document.data(), document.size());
+        ASSERT_TRUE(value) << document;
+        ASSERT_EQ(value->asArray()->objectAtIndex(0)->stringValue(), before + c.repaired + after);
+      }
+    }
+  }
+  EXPECT_EQ(stringIn("[\"\xf4\x8f\xbf\xbd and \xee\x80\x80\"]"), "\xf4\x8f\xbf\xbd and \xee\x80\x80")
+      << "U+10FFFD and U+E000 are fine";
+}
+
 TEST(JSONDecoderStringsTest, LongEscapedStringsGrowTheBuffer) {
   std::string expected;
   std::string document = "[\"";
