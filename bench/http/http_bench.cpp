@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
       for (int i = 0; i < smallRequests; ++i) curl.get(url.absoluteString());
       bestCurl = std::max(bestCurl, smallRequests / secondsSince(start));
     }
-    rows.push_back({"1 KB JSON GET, keep-alive", best, bestCurl, "r/s", "libcurl, one easy handle"});
+    rows.push_back(
+        {"1 KB JSON GET, keep-alive", best, bestCurl, "r/s", "libcurl, one easy handle"});
   }
 
   // One 100 MB download.
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
   {
     std::string text;
     std::mt19937 random(3);
-    const char* words[] = {"lesson ", "orvel ", "speak ", "english ", "video ", "\"title\": ", "\n"};
+    const char* words[] = {"lesson ", "orvel ",      "speak ", "english ",
+                           "video ",  "\"title\": ", "\n"};
     while (text.size() < 64 * 1024 * 1024) text += words[random() % 7];
     z_stream z{};
     deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
@@ -210,8 +212,8 @@ int main(int argc, char** argv) {
       inflateEnd(&in);
       bestZlib = std::max(bestZlib, produced / 1048576.0 / secondsSince(start));
     }
-    rows.push_back({"inflate 64 MB from gzip", best, bestZlib, "MB/s",
-                    "zlib inflate into a sized buffer"});
+    rows.push_back(
+        {"inflate 64 MB from gzip", best, bestZlib, "MB/s", "zlib inflate into a sized buffer"});
   }
 
   printTable(rows);

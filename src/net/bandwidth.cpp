@@ -39,7 +39,9 @@ std::uint64_t activeLimit(const BandwidthState& s) {
   return s.maximum;
 }
 
-void updateActive(const BandwidthState& s) { throttlingActive.store(activeLimit(s) > 0); }
+void updateActive(const BandwidthState& s) {
+  throttlingActive.store(activeLimit(s) > 0);
+}
 
 }  // namespace
 
@@ -59,8 +61,8 @@ void Bandwidth::recordBandwidthUsage() {
   if (now < s.windowEnd) return;
   s.history.push_back(s.usedThisSecond);
   while (s.history.size() > 5) s.history.pop_front();
-  s.average = std::accumulate(s.history.begin(), s.history.end(), std::uint64_t{0}) /
-              s.history.size();
+  s.average =
+      std::accumulate(s.history.begin(), s.history.end(), std::uint64_t{0}) / s.history.size();
   s.usedThisSecond = 0;
   s.windowEnd = now + 1;
 }
@@ -113,7 +115,9 @@ void Bandwidth::setReachableOnlyThroughWWAN(bool wwanOnly) {
   updateActive(state());
 }
 
-bool Bandwidth::isThrottlingActive() { return throttlingActive.load(std::memory_order_relaxed); }
+bool Bandwidth::isThrottlingActive() {
+  return throttlingActive.load(std::memory_order_relaxed);
+}
 
 bool Bandwidth::isBandwidthThrottled() {
   BandwidthState& s = state();
@@ -135,7 +139,9 @@ std::size_t Bandwidth::maxReadLength(std::size_t wanted) {
   return static_cast<std::size_t>(std::min<std::uint64_t>(quarter, wanted));
 }
 
-std::size_t Bandwidth::maxUploadReadLength() { return maxReadLength(16384 * 2); }
+std::size_t Bandwidth::maxUploadReadLength() {
+  return maxReadLength(16384 * 2);
+}
 
 void Bandwidth::reset() {
   BandwidthState& s = state();

@@ -60,8 +60,7 @@ int posixCodeOf(const error_code& ec) {
   return 0;
 }
 
-class SocketConnection : public Connection,
-                         public std::enable_shared_from_this<SocketConnection> {
+class SocketConnection : public Connection, public std::enable_shared_from_this<SocketConnection> {
  public:
   explicit SocketConnection(ConnectionEndpoint endpoint)
       : endpoint_(std::move(endpoint)), resolver_(loop()) {}

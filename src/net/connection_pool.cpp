@@ -145,8 +145,8 @@ std::size_t ConnectionPool::entryCount() const {
 
 std::size_t ConnectionPool::idleEntryCount() const {
   std::lock_guard guard(mutex_);
-  return static_cast<std::size_t>(std::count_if(
-      entries_.begin(), entries_.end(), [](const auto& entry) { return !entry->request; }));
+  return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                                [](const auto& entry) { return !entry->request; }));
 }
 
 void ConnectionPool::removeAll() {

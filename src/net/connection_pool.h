@@ -54,8 +54,7 @@ class ConnectionPool {
   // fits, else the last matching idle one, else a new one. Marks it as used
   // by `requestID`.
   std::shared_ptr<PoolEntry> takeEntry(const URL& url, bool validatesCertificate,
-                                       std::shared_ptr<PoolEntry> current,
-                                       std::uint64_t requestID);
+                                       std::shared_ptr<PoolEntry> current, std::uint64_t requestID);
   // The entry becomes idle and may be reused until now + timeout.
   void releaseEntry(const std::shared_ptr<PoolEntry>& entry, double timeoutSeconds);
   // The entry leaves the pool; its stream is closed.

@@ -11,9 +11,8 @@ namespace {
 
 bool isIPv4OrIPv6(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
-  return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
-    return (c >= '0' && c <= '9') || c == '.';
-  });
+  return !host.empty() && std::all_of(host.begin(), host.end(),
+                                      [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 
 std::string defaultPath(const URL& url) {
@@ -43,7 +42,8 @@ bool pathMatches(std::string_view requestPath, std::string_view cookiePath) {
 bool Cookie::matches(const URL& url, DateSeconds now) const {
   if (isExpired(now)) return false;
   if (secure && url.scheme() != "https") return false;
-  bool hostOk = hostOnly ? equalsIgnoringCase(url.host(), domain) : domainMatches(url.host(), domain);
+  bool hostOk =
+      hostOnly ? equalsIgnoringCase(url.host(), domain) : domainMatches(url.host(), domain);
   return hostOk && pathMatches(url.percentEncodedPath(), path);
 }
 
@@ -145,9 +145,8 @@ std::vector<Cookie> CookieStore::cookiesForURL(const URL& url) const {
   for (const auto& cookie : cookies_) {
     if (cookie.matches(url, now)) result.push_back(cookie);
   }
-  std::stable_sort(result.begin(), result.end(), [](const Cookie& a, const Cookie& b) {
-    return a.path.size() > b.path.size();
-  });
+  std::stable_sort(result.begin(), result.end(),
+                   [](const Cookie& a, const Cookie& b) { return a.path.size() > b.path.size(); });
   return result;
 }
 

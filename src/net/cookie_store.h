@@ -18,7 +18,7 @@ struct Cookie {
   std::string domain;  // lower case, no leading dot
   std::string path = "/";
   std::optional<DateSeconds> expiresDate;  // nothing: ends with the session
-  bool hostOnly = true;  // no Domain attribute: only the exact host
+  bool hostOnly = true;                    // no Domain attribute: only the exact host
   bool secure = false;
   bool httpOnly = false;
 

@@ -16,8 +16,7 @@ ErrorPtr DataCompressor::compressionError(int zlibCode) {
 std::optional<Data> DataCompressor::compressData(const Data& data, ErrorPtr* error) {
   z_stream z{};
   // 15 window bits plus 16: write a gzip header and trailer.
-  int status = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8,
-                            Z_DEFAULT_STRATEGY);
+  int status = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
   if (status != Z_OK) {
     if (error) *error = compressionError(status);
     return std::nullopt;

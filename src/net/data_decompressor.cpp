@@ -21,7 +21,9 @@ struct DataDecompressor::Stream {
 
 DataDecompressor::DataDecompressor() : stream_(std::make_unique<Stream>()) {}
 
-DataDecompressor::~DataDecompressor() { closeStream(); }
+DataDecompressor::~DataDecompressor() {
+  closeStream();
+}
 
 ErrorPtr DataDecompressor::decompressionError(int zlibCode, std::string reason) {
   char text[96];
@@ -51,9 +53,8 @@ ErrorPtr DataDecompressor::closeStream() {
   return status == Z_OK ? nullptr : decompressionError(status);
 }
 
-std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
-                                                      std::size_t length, ErrorPtr* error,
-                                                      std::size_t sizeHint) {
+std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes, std::size_t length,
+                                                      ErrorPtr* error, std::size_t sizeHint) {
   if (length == 0 || bytes == nullptr) return std::nullopt;
   if (!streamReady_) {
     if (error) *error = decompressionError(Z_STREAM_ERROR, "The inflater is closed");
@@ -83,9 +84,9 @@ std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
     totalOut_ += room - z.avail_out;
     if (totalOut_ > maximumOutputLength_) {
       if (error) {
-        *error = decompressionError(
-            Z_MEM_ERROR, "The inflated data exceeds the limit of " +
-                             std::to_string(maximumOutputLength_) + " bytes");
+        *error =
+            decompressionError(Z_MEM_ERROR, "The inflated data exceeds the limit of " +
+                                                std::to_string(maximumOutputLength_) + " bytes");
       }
       return std::nullopt;
     }
@@ -117,14 +118,13 @@ std::optional<Data> DataDecompressor::inflateWhole(const std::uint8_t* bytes, st
   std::size_t hint = 0;
   if (length >= 18 && bytes[0] == 0x1f && bytes[1] == 0x8b) {
     const std::uint8_t* tail = bytes + length - 4;
-    std::uint32_t size = static_cast<std::uint32_t>(tail[0]) |
-                         (static_cast<std::uint32_t>(tail[1]) << 8) |
-                         (static_cast<std::uint32_t>(tail[2]) << 16) |
-                         (static_cast<std::uint32_t>(tail[3]) << 24);
+    std::uint32_t size =
+        static_cast<std::uint32_t>(tail[0]) | (static_cast<std::uint32_t>(tail[1]) << 8) |
+        (static_cast<std::uint32_t>(tail[2]) << 16) | (static_cast<std::uint32_t>(tail[3]) << 24);
     // Deflate cannot expand more than about 1032 to 1, so a forged trailer
     // cannot make us reserve more than the input could honestly produce.
-    std::uint64_t plausible = std::min<std::uint64_t>(maximumOutputLength,
-                                                      static_cast<std::uint64_t>(length) * 1032);
+    std::uint64_t plausible =
+        std::min<std::uint64_t>(maximumOutputLength, static_cast<std::uint64_t>(length) * 1032);
     if (size <= plausible) hint = size;
   }
   auto result = inflater->uncompressBytes(bytes, length, error, hint);
@@ -142,8 +142,7 @@ std::optional<Data> DataDecompressor::uncompressData(const Data& data, ErrorPtr*
 }
 
 bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath,
-                                              const std::string& destinationPath,
-                                              ErrorPtr* error) {
+                                              const std::string& destinationPath, ErrorPtr* error) {
   std::ifstream in(sourcePath, std::ios::binary);
   if (!in) {
     if (error) *error = decompressionError(Z_ERRNO, "Cannot read '" + sourcePath + "'");

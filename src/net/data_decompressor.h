@@ -31,9 +31,9 @@ class DataDecompressor {
   std::optional<Data> uncompressBytes(const std::uint8_t* bytes, std::size_t length,
                                       ErrorPtr* error = nullptr, std::size_t sizeHint = 0);
   // One buffer with a new inflater.
-  static std::optional<Data> uncompressData(const Data& data, ErrorPtr* error = nullptr,
-                                            std::uint64_t maximumOutputLength =
-                                                kDefaultMaximumOutputLength);
+  static std::optional<Data> uncompressData(
+      const Data& data, ErrorPtr* error = nullptr,
+      std::uint64_t maximumOutputLength = kDefaultMaximumOutputLength);
   // One whole body with a new inflater, sized up front from the gzip trailer
   // when it has one. *reachedEnd tells whether the stream was complete.
   static std::optional<Data> inflateWhole(const std::uint8_t* bytes, std::size_t length,
@@ -41,8 +41,7 @@ class DataDecompressor {
                                           ErrorPtr* error = nullptr);
   // Inflates a file into another; false and *error on failure.
   static bool uncompressDataFromFile(const std::string& sourcePath,
-                                     const std::string& destinationPath,
-                                     ErrorPtr* error = nullptr);
+                                     const std::string& destinationPath, ErrorPtr* error = nullptr);
   // Ends the zlib stream; later calls give errors. Safe to call twice.
   ErrorPtr closeStream();
 

@@ -33,11 +33,20 @@ std::string escapeLine(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -52,11 +61,20 @@ std::optional<std::string> unescapeLine(const std::string& text) {
     }
     if (++i >= text.size()) return std::nullopt;
     switch (text[i]) {
-      case '\\': out += '\\'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      default: return std::nullopt;
+      case '\\':
+        out += '\\';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      default:
+        return std::nullopt;
     }
   }
   return out;
@@ -75,15 +93,17 @@ std::optional<double> maxAgeOf(const std::string& cacheControl) {
 std::shared_ptr<DownloadCache> DownloadCache::sharedCache() {
   static std::shared_ptr<DownloadCache> cache = [] {
     auto created = std::make_shared<DownloadCache>();
-    created->setStoragePath(
-        appendingPathComponent(FileManager::defaultManager().cachesDirectory(), "HTTPRequestCache"));
+    created->setStoragePath(appendingPathComponent(FileManager::defaultManager().cachesDirectory(),
+                                                   "HTTPRequestCache"));
     created->setDefaultCachePolicy(kUseDefaultCachePolicy);
     return created;
   }();
   return cache;
 }
 
-DownloadCache::DownloadCache() { setDefaultCachePolicy(kUseDefaultCachePolicy); }
+DownloadCache::DownloadCache() {
+  setDefaultCachePolicy(kUseDefaultCachePolicy);
+}
 
 std::string DownloadCache::storagePath() const {
   std::lock_guard lock(accessLock_);
@@ -92,19 +112,18 @@ std::string DownloadCache::storagePath() const {
 
 void DownloadCache::setStoragePath(const std::string& path) {
   std::unique_lock lock(accessLock_);
-  if (!storagePath_.empty()) clearStoreLocked(storagePath_, kCacheForSessionDurationCacheStoragePolicy);
+  if (!storagePath_.empty())
+    clearStoreLocked(storagePath_, kCacheForSessionDurationCacheStoragePolicy);
   storagePath_ = path;
   FileManager& files = FileManager::defaultManager();
-  for (const std::string& folder :
-       {path, appendingPathComponent(path, kSessionStoreFolder),
-        appendingPathComponent(path, kPermanentStoreFolder)}) {
+  for (const std::string& folder : {path, appendingPathComponent(path, kSessionStoreFolder),
+                                    appendingPathComponent(path, kPermanentStoreFolder)}) {
     bool isDirectory = false;
     if (files.fileExists(folder, &isDirectory)) {
       if (!isDirectory) {
         lock.unlock();
-        throw Exception("FileExistsAtCachePath",
-                        "Cannot create a directory for the cache at '" + folder +
-                            "', because a file already exists");
+        throw Exception("FileExistsAtCachePath", "Cannot create a directory for the cache at '" +
+                                                     folder + "', because a file already exists");
       }
       continue;
     }
@@ -124,8 +143,8 @@ int DownloadCache::defaultCachePolicy() const {
 
 void DownloadCache::setDefaultCachePolicy(int policy) {
   std::lock_guard lock(accessLock_);
-  defaultCachePolicy_ = policy == kUseDefaultCachePolicy ? kAskServerIfModifiedWhenStaleCachePolicy
-                                                         : policy;
+  defaultCachePolicy_ =
+      policy == kUseDefaultCachePolicy ? kAskServerIfModifiedWhenStaleCachePolicy : policy;
 }
 
 bool DownloadCache::shouldRespectCacheControlHeaders() const {
@@ -165,16 +184,18 @@ std::string DownloadCache::headersFileName(const URL& url) {
 }
 
 std::string DownloadCache::storeFolder(int storagePolicy) const {
-  return appendingPathComponent(storagePath_, storagePolicy == kCacheForSessionDurationCacheStoragePolicy
-                                                  ? kSessionStoreFolder
-                                                  : kPermanentStoreFolder);
+  return appendingPathComponent(storagePath_,
+                                storagePolicy == kCacheForSessionDurationCacheStoragePolicy
+                                    ? kSessionStoreFolder
+                                    : kPermanentStoreFolder);
 }
 
 std::string DownloadCache::findFile(const std::string& fileName) const {
   if (storagePath_.empty()) return {};
   FileManager& files = FileManager::defaultManager();
   for (const char* folder : {kSessionStoreFolder, kPermanentStoreFolder}) {
-    std::string path = appendingPathComponent(appendingPathComponent(storagePath_, folder), fileName);
+    std::string path =
+        appendingPathComponent(appendingPathComponent(storagePath_, folder), fileName);
     if (files.fileExists(path)) return path;
   }
   return {};
@@ -281,7 +302,8 @@ std::optional<DateSeconds> DownloadCache::parseRFC1123Date(const std::string& te
   } else {
     return std::nullopt;
   }
-  long long days = daysFromCivil(year, static_cast<unsigned>(monthIndex + 1), static_cast<unsigned>(day));
+  long long days =
+      daysFromCivil(year, static_cast<unsigned>(monthIndex + 1), static_cast<unsigned>(day));
   return static_cast<DateSeconds>(days * 86400 + hour * 3600 + minute * 60 + second - offset);
 }
 

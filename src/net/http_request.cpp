@@ -47,7 +47,9 @@ std::string sanitizeHeaderText(const std::string& text) {
 
 // ---- Starting ---------------------------------------------------------------
 
-void HTTPRequest::startAsynchronous() { sharedQueue().addOperation(self()); }
+void HTTPRequest::startAsynchronous() {
+  sharedQueue().addOperation(self());
+}
 
 void HTTPRequest::start() {
   inProgress_.store(true);
@@ -101,12 +103,14 @@ void HTTPRequest::main() {
     buildRequestHeaders();
 
     if (downloadCache_ && mayUseCache) {
-      if (cachePolicy_ == kUseDefaultCachePolicy) cachePolicy_ = downloadCache_->defaultCachePolicy();
+      if (cachePolicy_ == kUseDefaultCachePolicy)
+        cachePolicy_ = downloadCache_->defaultCachePolicy();
       if (downloadCache_->canUseCachedDataForRequest(*this)) {
         useDataFromCache();
         return;
       }
-      if (cachePolicy_ & (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) {
+      if (cachePolicy_ &
+          (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) {
         if (auto cached = downloadCache_->cachedResponseHeadersForURL(*url_)) {
           std::string etag = headerValue(*cached, "Etag");
           std::string modified = headerValue(*cached, "Last-Modified");
@@ -186,7 +190,8 @@ std::string HTTPRequest::serializeRequest() const {
   for (const auto& [name, value] : requestHeaders_) {
     text += sanitizeHeaderText(name) + ": " + sanitizeHeaderText(value) + "\r\n";
   }
-  if (!shouldAttemptPersistentConnection_ && requestHeaders_.find("Connection") == requestHeaders_.end()) {
+  if (!shouldAttemptPersistentConnection_ &&
+      requestHeaders_.find("Connection") == requestHeaders_.end()) {
     text += "Connection: close\r\n";
   }
   Data body = postBody_;
@@ -194,8 +199,8 @@ std::string HTTPRequest::serializeRequest() const {
     // Compression failure is caught earlier; here the body is known good.
     if (auto compressed = DataCompressor::compressData(body)) body = std::move(*compressed);
   }
-  bool methodCarriesBody = requestMethod_ == "POST" || requestMethod_ == "PUT" ||
-                           requestMethod_ == "PATCH";
+  bool methodCarriesBody =
+      requestMethod_ == "POST" || requestMethod_ == "PUT" || requestMethod_ == "PATCH";
   if ((!body.empty() || methodCarriesBody) &&
       requestHeaders_.find("Content-Length") == requestHeaders_.end()) {
     text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
@@ -409,8 +414,9 @@ void HTTPRequest::handleStreamFailure(std::uint64_t attempt, const StreamFailure
       case StreamFailure::Kind::kRead: {
         // A broken pipe, a reset or a socket that is no longer connected
         // before any answer: the server dropped a connection we reused.
-        bool lost = nothingReceived && (failure.posixCode == EPIPE || failure.posixCode == ENOTCONN ||
-                                        failure.posixCode == ECONNRESET);
+        bool lost =
+            nothingReceived && (failure.posixCode == EPIPE || failure.posixCode == ENOTCONN ||
+                                failure.posixCode == ECONNRESET);
         failWithStreamError(Error::make(kPOSIXErrorDomain, failure.posixCode, failure.message),
                             false, lost);
         break;
@@ -420,7 +426,9 @@ void HTTPRequest::handleStreamFailure(std::uint64_t attempt, const StreamFailure
   afterStreamEvent();
 }
 
-bool HTTPRequest::shouldRedirectNow() const { return downloadComplete_ && needsRedirect_; }
+bool HTTPRequest::shouldRedirectNow() const {
+  return downloadComplete_ && needsRedirect_;
+}
 
 void HTTPRequest::afterStreamEvent() {
   std::unique_lock lock(cancelledLock_);
@@ -453,7 +461,8 @@ void HTTPRequest::readResponseHeaders() {
   responseStatusMessage_ = framing_->statusLine();
 
   if (responseStatusCode_ == 304 && downloadCache_ &&
-      (cachePolicy_ & (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) &&
+      (cachePolicy_ &
+       (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) &&
       downloadCache_->isCachedDataCurrentForRequest(*this)) {
     // Not modified: once the exchange is over, the stored reply answers.
     answerFromCacheAfterExchange_ = true;
@@ -538,8 +547,8 @@ void HTTPRequest::readResponseHeaders() {
     } else if (contentLength_ > 65536) {
       bufferSize = 65536;
     }
-    connection_->setReadBufferSize(Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(bufferSize)
-                                                                   : bufferSize);
+    connection_->setReadBufferSize(
+        Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(bufferSize) : bufferSize);
   }
   if (contentLength_ > 0 && !needsRedirect_) rawResponseData_.reserve(contentLength_);
 
@@ -557,8 +566,9 @@ void HTTPRequest::readResponseHeaders() {
     const char* mode = allowResumeForFileDownloads_ && responseStatusCode_ == 206 ? "ab" : "wb";
     downloadFile_.reset(std::fopen(temporaryFileDownloadPath().c_str(), mode));
     if (!downloadFile_) {
-      fileError_ = Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                               "Failed to create file at path '" + temporaryFileDownloadPath() + "'");
+      fileError_ =
+          Error::make(kHTTPRequestErrorDomain, kFileManagementError,
+                      "Failed to create file at path '" + temporaryFileDownloadPath() + "'");
     }
   }
 
@@ -601,8 +611,9 @@ void HTTPRequest::handleBody(const std::uint8_t* bytes, std::size_t length) {
     deliver([me = self(), chunk = Data(data, data + size)] { me->reportData(chunk); });
   } else if (!downloadDestinationPath_.empty() && !needsRedirect_) {
     if (downloadFile_ && std::fwrite(data, 1, size, downloadFile_.get()) != size) {
-      fileError_ = Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                               "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
+      fileError_ =
+          Error::make(kHTTPRequestErrorDomain, kFileManagementError,
+                      "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
     }
   } else {
     rawResponseData_.insert(rawResponseData_.end(), data, data + size);
@@ -655,8 +666,9 @@ void HTTPRequest::handleStreamComplete() {
       const std::string temporary = temporaryFileDownloadPath();
       if (files.fileExists(downloadDestinationPath_) &&
           !files.removeItem(downloadDestinationPath_)) {
-        completionError = Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                                      "Failed to delete file at path '" + downloadDestinationPath_ + "'");
+        completionError =
+            Error::make(kHTTPRequestErrorDomain, kFileManagementError,
+                        "Failed to delete file at path '" + downloadDestinationPath_ + "'");
       } else if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
         ErrorPtr inflateError;
         if (!DataDecompressor::uncompressDataFromFile(temporary, downloadDestinationPath_,
@@ -665,9 +677,9 @@ void HTTPRequest::handleStreamComplete() {
         }
         files.removeItem(temporary);
       } else if (!files.moveItem(temporary, downloadDestinationPath_)) {
-        completionError = Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                                      "Failed to move file from '" + temporary + "' to '" +
-                                          downloadDestinationPath_ + "'");
+        completionError = Error::make(
+            kHTTPRequestErrorDomain, kFileManagementError,
+            "Failed to move file from '" + temporary + "' to '" + downloadDestinationPath_ + "'");
       }
     }
   }
@@ -702,7 +714,8 @@ void HTTPRequest::releaseConnection() {
       connection_->stopReading();
     } else {
       connection_->close();
-      if (connectionInfo_ && connectionInfo_->stream == connection_) connectionInfo_->stream.reset();
+      if (connectionInfo_ && connectionInfo_->stream == connection_)
+        connectionInfo_->stream.reset();
     }
     connection_.reset();
   }
@@ -747,8 +760,9 @@ void HTTPRequest::failWithStreamError(ErrorPtr underlying, bool sslProblem, bool
   }
   std::string description = "A connection failure occurred";
   if (sslProblem) {
-    description += ": SSL problem (Possible causes may include a bad/expired/self-signed "
-                   "certificate, clock set to wrong date)";
+    description +=
+        ": SSL problem (Possible causes may include a bad/expired/self-signed "
+        "certificate, clock set to wrong date)";
   }
   failWithError(Error::make(kHTTPRequestErrorDomain, kConnectionFailureErrorType, description,
                             std::move(underlying)));
@@ -800,8 +814,7 @@ bool HTTPRequest::shouldTimeOut() const {
   if (!readStreamIsScheduled_ || lastActivityTime_ == 0 || timeOutSeconds_ <= 0) return false;
   TimeInterval silence = Clock::shared().now() - lastActivityTime_;
   if (silence <= timeOutSeconds_) return false;
-  return postLength_ == 0 || totalBytesSent_ > kUploadBufferSize ||
-         silence > timeOutSeconds_ * 1.5;
+  return postLength_ == 0 || totalBytesSent_ > kUploadBufferSize || silence > timeOutSeconds_ * 1.5;
 }
 
 void HTTPRequest::checkRequestStatus() {
@@ -926,8 +939,9 @@ void HTTPRequest::cancel() {
 
 void HTTPRequest::cancelOnRequestThread() {
   std::lock_guard lock(cancelledLock_);
-  bool waitingOnCaller = awaitingRedirectDecision_ || (downloadComplete_ && authenticationNeeded_ != 0 &&
-                                                       !error_ && !finishedReported_);
+  bool waitingOnCaller =
+      awaitingRedirectDecision_ ||
+      (downloadComplete_ && authenticationNeeded_ != 0 && !error_ && !finishedReported_);
   if (cancelled_ || (complete_ && !waitingOnCaller)) return;
   awaitingRedirectDecision_ = false;
   failWithError(requestCancelledError());

@@ -49,8 +49,8 @@ enum HTTPCacheStoragePolicy : int {
 
 // What the application bundle says about itself, for the default user agent.
 struct ApplicationInfo {
-  std::string displayName;  // "CFBundleDisplayName"
-  std::string name;         // "CFBundleName"
+  std::string displayName;   // "CFBundleDisplayName"
+  std::string name;          // "CFBundleName"
   std::string shortVersion;  // "CFBundleShortVersionString"
   std::string version;       // "CFBundleVersion"
   std::string deviceModel;
@@ -428,8 +428,7 @@ class HTTPRequest : public Operation {
   HTTPRequestDelegate* delegate_ = nullptr;
   std::shared_ptr<HTTPRequestDelegate> queue_;
   HTTPSelector didStartSelector_ = HTTPSelector::requestStarted;
-  HTTPSelector didReceiveResponseHeadersSelector_ =
-      HTTPSelector::requestDidReceiveResponseHeaders;
+  HTTPSelector didReceiveResponseHeadersSelector_ = HTTPSelector::requestDidReceiveResponseHeaders;
   HTTPSelector willRedirectSelector_ = HTTPSelector::requestWillRedirectToURL;
   HTTPSelector didFinishSelector_ = HTTPSelector::requestFinished;
   HTTPSelector didFailSelector_ = HTTPSelector::requestFailed;

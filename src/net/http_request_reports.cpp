@@ -10,17 +10,26 @@ namespace detail {
 // take only the request.
 void performSelector(HTTPRequestDelegate& target, HTTPSelector selector, HTTPRequest& request) {
   switch (selector) {
-    case HTTPSelector::requestStarted: target.requestStarted(request); break;
-    case HTTPSelector::requestFinished: target.requestFinished(request); break;
-    case HTTPSelector::requestFailed: target.requestFailed(request); break;
-    case HTTPSelector::requestRedirected: target.requestRedirected(request); break;
+    case HTTPSelector::requestStarted:
+      target.requestStarted(request);
+      break;
+    case HTTPSelector::requestFinished:
+      target.requestFinished(request);
+      break;
+    case HTTPSelector::requestFailed:
+      target.requestFailed(request);
+      break;
+    case HTTPSelector::requestRedirected:
+      target.requestRedirected(request);
+      break;
     case HTTPSelector::authenticationNeededForRequest:
       target.authenticationNeededForRequest(request);
       break;
     case HTTPSelector::proxyAuthenticationNeededForRequest:
       target.proxyAuthenticationNeededForRequest(request);
       break;
-    default: break;  // the others carry more than the request
+    default:
+      break;  // the others carry more than the request
   }
 }
 }  // namespace detail
@@ -92,9 +101,11 @@ void HTTPRequest::reportStarted() {
     block = startedBlock_;
     selector = didStartSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector)) performSelector(*delegate, selector, *this);
+  if (delegate && delegate->respondsToSelector(selector))
+    performSelector(*delegate, selector, *this);
   if (block) block();
-  if (queue && queue->respondsToSelector(HTTPSelector::requestStarted)) queue->requestStarted(*this);
+  if (queue && queue->respondsToSelector(HTTPSelector::requestStarted))
+    queue->requestStarted(*this);
 }
 
 void HTTPRequest::reportHeaders(HeaderMap headers) {
@@ -165,7 +176,8 @@ void HTTPRequest::reportFinished() {
     block = completionBlock_;
     selector = didFinishSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector)) performSelector(*delegate, selector, *this);
+  if (delegate && delegate->respondsToSelector(selector))
+    performSelector(*delegate, selector, *this);
   if (block) block();
   if (queue && queue->respondsToSelector(HTTPSelector::requestFinished)) {
     queue->requestFinished(*this);
@@ -184,7 +196,8 @@ void HTTPRequest::reportFailure() {
     block = failedBlock_;
     selector = didFailSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector)) performSelector(*delegate, selector, *this);
+  if (delegate && delegate->respondsToSelector(selector))
+    performSelector(*delegate, selector, *this);
   if (block) block();
   if (queue && queue->respondsToSelector(HTTPSelector::requestFailed)) queue->requestFailed(*this);
 }

@@ -72,8 +72,8 @@ std::string base64Encode(const std::string& text) {
     out += alphabet[(n >> 12) & 63];
     out += "==";
   } else if (i + 2 == text.size()) {
-    std::uint32_t n = (static_cast<std::uint8_t>(text[i]) << 16) |
-                      (static_cast<std::uint8_t>(text[i + 1]) << 8);
+    std::uint32_t n =
+        (static_cast<std::uint8_t>(text[i]) << 16) | (static_cast<std::uint8_t>(text[i + 1]) << 8);
     out += alphabet[(n >> 18) & 63];
     out += alphabet[(n >> 12) & 63];
     out += alphabet[(n >> 6) & 63];
@@ -91,7 +91,7 @@ std::optional<std::string> computeUserAgent(const ApplicationInfo& info) {
   std::string version;
   if (!info.shortVersion.empty() && !info.version.empty()) {
     version = info.shortVersion == info.version ? info.shortVersion
-                                                 : info.shortVersion + " rv:" + info.version;
+                                                : info.shortVersion + " rv:" + info.version;
   } else {
     version = !info.shortVersion.empty() ? info.shortVersion : info.version;
   }
@@ -228,7 +228,9 @@ void HTTPRequest::setShouldUpdateNetworkActivityIndicator(bool update) {
   NetworkActivity::setShouldUpdateNetworkActivityIndicator(update);
 }
 
-bool HTTPRequest::isNetworkInUse() { return NetworkActivity::isNetworkInUse(); }
+bool HTTPRequest::isNetworkInUse() {
+  return NetworkActivity::isNetworkInUse();
+}
 
 std::shared_ptr<DownloadCache> HTTPRequest::defaultCache() {
   std::lock_guard lock(httpClassState().mutex);
@@ -240,7 +242,9 @@ void HTTPRequest::setDefaultCache(std::shared_ptr<DownloadCache> cache) {
   httpClassState().defaultCache = std::move(cache);
 }
 
-std::uint64_t HTTPRequest::maxBandwidthPerSecond() { return Bandwidth::maxBandwidthPerSecond(); }
+std::uint64_t HTTPRequest::maxBandwidthPerSecond() {
+  return Bandwidth::maxBandwidthPerSecond();
+}
 void HTTPRequest::setMaxBandwidthPerSecond(std::uint64_t bytes) {
   Bandwidth::setMaxBandwidthPerSecond(bytes);
 }
@@ -404,8 +408,7 @@ LORVANE_BLOCK_SETTER(setDownloadSizeIncrementedBlock, ProgressBlock, downloadSiz
 LORVANE_BLOCK_SETTER(setUploadSizeIncrementedBlock, ProgressBlock, uploadSizeIncrementedBlock_)
 LORVANE_BLOCK_SETTER(setDataReceivedBlock, DataBlock, dataReceivedBlock_)
 LORVANE_BLOCK_SETTER(setAuthenticationNeededBlock, BasicBlock, authenticationNeededBlock_)
-LORVANE_BLOCK_SETTER(setProxyAuthenticationNeededBlock, BasicBlock,
-                     proxyAuthenticationNeededBlock_)
+LORVANE_BLOCK_SETTER(setProxyAuthenticationNeededBlock, BasicBlock, proxyAuthenticationNeededBlock_)
 LORVANE_BLOCK_SETTER(setRequestRedirectedBlock, BasicBlock, requestRedirectedBlock_)
 #undef LORVANE_BLOCK_SETTER
 
@@ -437,9 +440,13 @@ LORVANE_LOCKED_GETTER(bool, usedReusedConnection, usedReusedConnection_)
 LORVANE_LOCKED_GETTER(int, connectionID, connectionID_)
 #undef LORVANE_LOCKED_GETTER
 
-bool HTTPRequest::inProgress() const { return inProgress_.load(); }
+bool HTTPRequest::inProgress() const {
+  return inProgress_.load();
+}
 
-bool HTTPRequest::isFinished() const { return hasFinishedRunning(); }
+bool HTTPRequest::isFinished() const {
+  return hasFinishedRunning();
+}
 
 // ---- Response body and text -------------------------------------------------
 

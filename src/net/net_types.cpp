@@ -30,9 +30,9 @@ std::string trimWhitespace(std::string_view text) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return lowerByte(x) == lowerByte(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return lowerByte(x) == lowerByte(y);
+         });
 }
 
 std::string headerValue(const HeaderMap& headers, std::string_view name) {

@@ -75,14 +75,18 @@ void NetworkActivity::streamUnscheduled() {
   }
 }
 
-bool NetworkActivity::isNetworkInUse() { return runningRequestCount() > 0; }
+bool NetworkActivity::isNetworkInUse() {
+  return runningRequestCount() > 0;
+}
 
 int NetworkActivity::runningRequestCount() {
   std::lock_guard lock(state().mutex);
   return state().running;
 }
 
-bool NetworkActivity::indicatorVisible() { return state().visible.load(); }
+bool NetworkActivity::indicatorVisible() {
+  return state().visible.load();
+}
 
 void NetworkActivity::showNetworkActivityIndicator() {
   performOnMainThread([] { tellIndicator(true); });

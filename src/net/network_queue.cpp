@@ -4,7 +4,9 @@
 
 namespace lorvane {
 
-std::shared_ptr<NetworkQueue> NetworkQueue::queue() { return std::make_shared<NetworkQueue>(); }
+std::shared_ptr<NetworkQueue> NetworkQueue::queue() {
+  return std::make_shared<NetworkQueue>();
+}
 
 NetworkQueue::NetworkQueue() {
   OperationQueue::setSuspended(true);
@@ -13,11 +15,14 @@ NetworkQueue::NetworkQueue() {
 
 NetworkQueue::~NetworkQueue() {
   for (auto& operation : operations()) {
-    if (auto request = std::dynamic_pointer_cast<HTTPRequest>(operation)) request->setQueue(nullptr);
+    if (auto request = std::dynamic_pointer_cast<HTTPRequest>(operation))
+      request->setQueue(nullptr);
   }
 }
 
-void NetworkQueue::go() { setSuspended(false); }
+void NetworkQueue::go() {
+  setSuspended(false);
+}
 
 void NetworkQueue::reset() {
   cancelAllOperations();
@@ -156,16 +161,25 @@ void NetworkQueue::forward(const std::optional<HTTPSelector>& selector, HTTPRequ
   }
   if (!selector || !delegate || !delegate->respondsToSelector(*selector)) return;
   switch (*selector) {
-    case HTTPSelector::requestStarted: delegate->requestStarted(request); break;
-    case HTTPSelector::requestFinished: delegate->requestFinished(request); break;
-    case HTTPSelector::requestFailed: delegate->requestFailed(request); break;
-    default: break;
+    case HTTPSelector::requestStarted:
+      delegate->requestStarted(request);
+      break;
+    case HTTPSelector::requestFinished:
+      delegate->requestFinished(request);
+      break;
+    case HTTPSelector::requestFailed:
+      delegate->requestFailed(request);
+      break;
+    default:
+      break;
   }
 }
 
 // A HEAD request made for a size belongs to its main request, not to the
 // group the caller sees.
-static bool isSizeProbe(HTTPRequest& request) { return request.mainRequest() != nullptr; }
+static bool isSizeProbe(HTTPRequest& request) {
+  return request.mainRequest() != nullptr;
+}
 
 void NetworkQueue::requestStarted(HTTPRequest& request) {
   if (isSizeProbe(request)) return;

@@ -67,7 +67,9 @@ class NetworkQueue : public OperationQueue,
   bool showAccurateProgress() const { return showAccurateProgress_; }
   void setShowAccurateProgress(bool on) { showAccurateProgress_ = on; }
   ProgressIndicator* uploadProgressDelegate() const { return uploadProgressDelegate_; }
-  void setUploadProgressDelegate(ProgressIndicator* indicator) { uploadProgressDelegate_ = indicator; }
+  void setUploadProgressDelegate(ProgressIndicator* indicator) {
+    uploadProgressDelegate_ = indicator;
+  }
   ProgressIndicator* downloadProgressDelegate() const { return downloadProgressDelegate_; }
   void setDownloadProgressDelegate(ProgressIndicator* indicator) {
     downloadProgressDelegate_ = indicator;

@@ -46,7 +46,9 @@ NetworkThread& NetworkThread::shared() {
   return *thread;
 }
 
-void NetworkThread::post(Task task) { asio::post(impl_->loop, std::move(task)); }
+void NetworkThread::post(Task task) {
+  asio::post(impl_->loop, std::move(task));
+}
 
 void NetworkThread::dispatch(Task task) {
   if (isCurrentThread()) {
@@ -60,7 +62,9 @@ bool NetworkThread::isCurrentThread() const {
   return impl_->threadId == std::this_thread::get_id();
 }
 
-void* NetworkThread::nativeLoop() { return &impl_->loop; }
+void* NetworkThread::nativeLoop() {
+  return &impl_->loop;
+}
 
 namespace {
 

@@ -26,7 +26,7 @@ class ResponseFraming::Parser : public http::basic_parser<false> {
   }
 
   std::vector<std::uint8_t> pending;  // bytes that must be presented again
-  bool interim = false;                // the header was a 1xx reply
+  bool interim = false;               // the header was a 1xx reply
 
  private:
   void on_request_impl(http::verb, string_view, string_view, int, error_code& ec) override {

@@ -58,32 +58,58 @@ constexpr EncodingName kNames[] = {
 
 const char* iconvName(StringEncoding encoding) {
   switch (encoding) {
-    case kASCIIStringEncoding: return "US-ASCII";
-    case kJapaneseEUCStringEncoding: return "EUC-JP";
-    case kUTF8StringEncoding: return "UTF-8";
-    case kISOLatin1StringEncoding: return "ISO-8859-1";
-    case kShiftJISStringEncoding: return "SHIFT_JIS";
-    case kISOLatin2StringEncoding: return "ISO-8859-2";
-    case kUnicodeStringEncoding: return "UTF-16";
-    case kWindowsCP1251StringEncoding: return "CP1251";
-    case kWindowsCP1252StringEncoding: return "CP1252";
-    case kWindowsCP1253StringEncoding: return "CP1253";
-    case kWindowsCP1254StringEncoding: return "CP1254";
-    case kWindowsCP1250StringEncoding: return "CP1250";
-    case kISO2022JPStringEncoding: return "ISO-2022-JP";
-    case kMacOSRomanStringEncoding: return "MACINTOSH";
-    case kUTF16BigEndianStringEncoding: return "UTF-16BE";
-    case kUTF16LittleEndianStringEncoding: return "UTF-16LE";
-    case kUTF32StringEncoding: return "UTF-32";
-    case kUTF32BigEndianStringEncoding: return "UTF-32BE";
-    case kUTF32LittleEndianStringEncoding: return "UTF-32LE";
-    case kGB18030StringEncoding: return "GB18030";
-    case kGBKStringEncoding: return "GBK";
-    case kGB2312StringEncoding: return "EUC-CN";
-    case kBig5StringEncoding: return "BIG5";
-    case kEUCKRStringEncoding: return "EUC-KR";
-    case kKOI8RStringEncoding: return "KOI8-R";
-    default: return nullptr;
+    case kASCIIStringEncoding:
+      return "US-ASCII";
+    case kJapaneseEUCStringEncoding:
+      return "EUC-JP";
+    case kUTF8StringEncoding:
+      return "UTF-8";
+    case kISOLatin1StringEncoding:
+      return "ISO-8859-1";
+    case kShiftJISStringEncoding:
+      return "SHIFT_JIS";
+    case kISOLatin2StringEncoding:
+      return "ISO-8859-2";
+    case kUnicodeStringEncoding:
+      return "UTF-16";
+    case kWindowsCP1251StringEncoding:
+      return "CP1251";
+    case kWindowsCP1252StringEncoding:
+      return "CP1252";
+    case kWindowsCP1253StringEncoding:
+      return "CP1253";
+    case kWindowsCP1254StringEncoding:
+      return "CP1254";
+    case kWindowsCP1250StringEncoding:
+      return "CP1250";
+    case kISO2022JPStringEncoding:
+      return "ISO-2022-JP";
+    case kMacOSRomanStringEncoding:
+      return "MACINTOSH";
+    case kUTF16BigEndianStringEncoding:
+      return "UTF-16BE";
+    case kUTF16LittleEndianStringEncoding:
+      return "UTF-16LE";
+    case kUTF32StringEncoding:
+      return "UTF-32";
+    case kUTF32BigEndianStringEncoding:
+      return "UTF-32BE";
+    case kUTF32LittleEndianStringEncoding:
+      return "UTF-32LE";
+    case kGB18030StringEncoding:
+      return "GB18030";
+    case kGBKStringEncoding:
+      return "GBK";
+    case kGB2312StringEncoding:
+      return "EUC-CN";
+    case kBig5StringEncoding:
+      return "BIG5";
+    case kEUCKRStringEncoding:
+      return "EUC-KR";
+    case kKOI8RStringEncoding:
+      return "KOI8-R";
+    default:
+      return nullptr;
   }
 }
 

@@ -12,8 +12,12 @@
 namespace lorvane {
 namespace {
 
-Data bytesOf(const std::string& text) { return Data(text.begin(), text.end()); }
-std::string textOf(const Data& data) { return std::string(data.begin(), data.end()); }
+Data bytesOf(const std::string& text) {
+  return Data(text.begin(), text.end());
+}
+std::string textOf(const Data& data) {
+  return std::string(data.begin(), data.end());
+}
 
 std::string sampleText(std::size_t size) {
   std::string text;

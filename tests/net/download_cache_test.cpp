@@ -47,7 +47,8 @@ class DownloadCacheTest : public testing::NetTest {
 
 TEST_F(DownloadCacheTest, KeysFilesAndPolicies) {
   URL page = mustParse("http://example.test/lessons/");
-  EXPECT_EQ(DownloadCache::keyForURL(page), DownloadCache::keyForURL(mustParse("http://example.test/lessons")));
+  EXPECT_EQ(DownloadCache::keyForURL(page),
+            DownloadCache::keyForURL(mustParse("http://example.test/lessons")));
   EXPECT_EQ(DownloadCache::keyForURL(page).size(), 32u);
   EXPECT_EQ(DownloadCache::keyForURL(*URL::parse("a")), "0CC175B9C0F1B6A831C399E269772661");
 
@@ -59,7 +60,8 @@ TEST_F(DownloadCacheTest, KeysFilesAndPolicies) {
   EXPECT_EQ(fresh.defaultCachePolicy(), 16);
 
   bool isDirectory = false;
-  EXPECT_TRUE(FileManager::defaultManager().fileExists(folder_.path() + "/cache/SessionStore", &isDirectory));
+  EXPECT_TRUE(FileManager::defaultManager().fileExists(folder_.path() + "/cache/SessionStore",
+                                                       &isDirectory));
   EXPECT_TRUE(isDirectory);
   EXPECT_TRUE(FileManager::defaultManager().fileExists(folder_.path() + "/cache/PermanentStore"));
 }
@@ -95,7 +97,8 @@ TEST_F(DownloadCacheTest, StoresOnlyWhatTheServerAllows) {
   EXPECT_FALSE(stored("/pragma"));
   EXPECT_FALSE(stored("/missing"));
   EXPECT_TRUE(stored("/plain.json"));
-  std::string dataPath = cache_->pathToCachedResponseDataForURL(mustParse(server.url("/plain.json")));
+  std::string dataPath =
+      cache_->pathToCachedResponseDataForURL(mustParse(server.url("/plain.json")));
   EXPECT_EQ(pathExtension(dataPath), "json");
   EXPECT_NE(dataPath.find("/SessionStore/"), std::string::npos);
   auto headers = cache_->cachedResponseHeadersForURL(mustParse(server.url("/plain.json")));
@@ -113,10 +116,12 @@ TEST_F(DownloadCacheTest, AnswersFromTheCacheUntilMaxAgeRunsOut) {
   ScriptedServer server([&](ServerConnection& connection) {
     while (connection.readRequest()) {
       ++hits;
-      connection.send(httpResponse(
-          200, {{"Cache-Control", "max-age=100"}, {"Expires", "Sun, 06 Nov 1994 08:49:37 GMT"},
-                {"Content-Encoding", "gzip"}},
-          testing::gzipText("cached answer " + std::to_string(hits.load()))));
+      connection.send(
+          httpResponse(200,
+                       {{"Cache-Control", "max-age=100"},
+                        {"Expires", "Sun, 06 Nov 1994 08:49:37 GMT"},
+                        {"Content-Encoding", "gzip"}},
+                       testing::gzipText("cached answer " + std::to_string(hits.load()))));
     }
   });
   auto first = fetch(server.url("/feed"));
@@ -162,8 +167,9 @@ TEST_F(DownloadCacheTest, ConditionalRequestUsesTheStoredReplyOnNotModified) {
       if (request->header("if-none-match") == "\"v1\"") {
         connection.send(httpResponse(304, {{"Etag", "\"v1\""}}, "", false));
       } else {
-        connection.send(httpResponse(200, {{"Etag", "\"v1\""}, {"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}},
-                                     "original"));
+        connection.send(httpResponse(
+            200, {{"Etag", "\"v1\""}, {"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}},
+            "original"));
       }
     }
   });
@@ -195,9 +201,8 @@ TEST_F(DownloadCacheTest, FallsBackToTheCacheWhenTheLoadFails) {
 TEST_F(DownloadCacheTest, ChangingTheStoragePathEmptiesTheOldSessionStore) {
   ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, "kept")));
   fetch(server.url("/session"));
-  fetch(server.url("/permanent"), 0, [](HTTPRequest& r) {
-    r.setCacheStoragePolicy(kCachePermanentlyCacheStoragePolicy);
-  });
+  fetch(server.url("/permanent"), 0,
+        [](HTTPRequest& r) { r.setCacheStoragePolicy(kCachePermanentlyCacheStoragePolicy); });
   std::string old = folder_.path() + "/cache";
   EXPECT_EQ(FileManager::defaultManager().contentsOfDirectory(old + "/SessionStore").size(), 2u);
   cache_->setStoragePath(folder_.path() + "/other");

@@ -132,7 +132,8 @@ TEST(HttpGetToolTest, InsecureReachesASelfSignedServer) {
   ASSERT_TRUE(nginx.running());
   ToolRun checked = runTool(nginx.url("/index.txt"));
   EXPECT_EQ(checked.exitCode, 1);
-  EXPECT_NE(checked.err.find("error HTTPRequestErrorDomain 1: A connection failure occurred: SSL problem"),
+  EXPECT_NE(checked.err.find(
+                "error HTTPRequestErrorDomain 1: A connection failure occurred: SSL problem"),
             std::string::npos);
   ToolRun insecure = runTool("--insecure " + nginx.url("/index.txt"));
   EXPECT_EQ(insecure.exitCode, 0) << insecure.err;

@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "net/connection_pool.h"
+#include "net/cookie_store.h"
 #include "net/data_decompressor.h"
+#include "net_test_support.h"
 #include "platform/foundation/file_manager.h"
 #include "support/net/nginx_server.h"
-#include "net/cookie_store.h"
-#include "net_test_support.h"
 #include "support/net/scripted_server.h"
 
 namespace lorvane {
@@ -80,10 +80,12 @@ TEST_F(HTTPRequestTest, DefaultUserAgentFollowsTheApplicationInfo) {
   info.systemVersion = "7.0";
   info.localeIdentifier = "zh_CN";
   HTTPRequest::setApplicationInfo(info);
-  EXPECT_EQ(HTTPRequest::defaultUserAgentString(), "Orvel English 1.2 rv:345 (iPhone; iPhone OS 7.0; zh_CN)");
+  EXPECT_EQ(HTTPRequest::defaultUserAgentString(),
+            "Orvel English 1.2 rv:345 (iPhone; iPhone OS 7.0; zh_CN)");
   info.version = "1.2";
   HTTPRequest::setApplicationInfo(info);
-  EXPECT_EQ(HTTPRequest::defaultUserAgentString(), "Orvel English 1.2 (iPhone; iPhone OS 7.0; zh_CN)");
+  EXPECT_EQ(HTTPRequest::defaultUserAgentString(),
+            "Orvel English 1.2 (iPhone; iPhone OS 7.0; zh_CN)");
   info.displayName.clear();
   info.name.clear();
   HTTPRequest::setApplicationInfo(info);
@@ -336,11 +338,12 @@ TEST_F(HTTPRequestTest, RedirectsAfterPostChangeMethodExcept307) {
   });
   for (int status : {301, 302, 303, 307}) {
     RecordingDelegate delegate;
-    auto request = fetch(server.url("/from" + std::to_string(status)), delegate, [](HTTPRequest& r) {
-      r.setRequestMethod("POST");
-      r.appendPostData(Data{'b', 'o', 'd', 'y'});
-      r.addRequestHeader("X-Custom", "kept?");
-    });
+    auto request =
+        fetch(server.url("/from" + std::to_string(status)), delegate, [](HTTPRequest& r) {
+          r.setRequestMethod("POST");
+          r.appendPostData(Data{'b', 'o', 'd', 'y'});
+          r.addRequestHeader("X-Custom", "kept?");
+        });
     std::string expected = status == 307 ? "POST:body" : "GET:";
     EXPECT_EQ(request->responseString(), expected) << status;
     auto last = server.requests().back();
@@ -349,11 +352,12 @@ TEST_F(HTTPRequestTest, RedirectsAfterPostChangeMethodExcept307) {
   // Told to, 301 and 302 keep the method; 303 never does.
   for (int status : {301, 303}) {
     RecordingDelegate delegate;
-    auto request = fetch(server.url("/from" + std::to_string(status)), delegate, [](HTTPRequest& r) {
-      r.setRequestMethod("POST");
-      r.appendPostData(Data{'x'});
-      r.setShouldUseRFC2616RedirectBehaviour(true);
-    });
+    auto request =
+        fetch(server.url("/from" + std::to_string(status)), delegate, [](HTTPRequest& r) {
+          r.setRequestMethod("POST");
+          r.appendPostData(Data{'x'});
+          r.setShouldUseRFC2616RedirectBehaviour(true);
+        });
     EXPECT_EQ(request->responseString(), status == 301 ? "POST:x" : "GET:") << status;
   }
 }
@@ -518,7 +522,10 @@ TEST_F(HTTPRequestTest, BadServersGiveConnectionFailures) {
 
 TEST_F(HTTPRequestTest, ConnectionRefusedAndBadURLs) {
   int port;
-  { ScriptedServer gone([](ServerConnection&) {}); port = gone.port(); }
+  {
+    ScriptedServer gone([](ServerConnection&) {});
+    port = gone.port();
+  }
   RecordingDelegate refused;
   fetch("http://127.0.0.1:" + std::to_string(port) + "/", refused);
   ASSERT_EQ(refused.failed, 1);
@@ -598,9 +605,11 @@ TEST_F(HTTPRequestTest, BlocksRunAfterTheDelegate) {
   std::vector<std::string> order;
   auto request = HTTPRequest::requestWithURL(mustParse(server.url("/")));
   request->setDelegate(&delegate);
-  request->setStartedBlock([&] { order.push_back("started block after " + delegate.events.back()); });
+  request->setStartedBlock(
+      [&] { order.push_back("started block after " + delegate.events.back()); });
   request->setHeadersReceivedBlock([&](const HeaderMap&) { order.push_back("headers block"); });
-  request->setCompletionBlock([&] { order.push_back("completion block after " + delegate.events.back()); });
+  request->setCompletionBlock(
+      [&] { order.push_back("completion block after " + delegate.events.back()); });
   request->startAsynchronous();
   ASSERT_TRUE(testing::waitFor(delegate));
   RunLoop::main().runUntilIdle();
@@ -640,9 +649,8 @@ TEST_F(HTTPRequestTest, SynchronousRequestRunsCallbacksOnTheCallingThread) {
 TEST_F(HTTPRequestTest, HeaderValuesCannotSplitTheRequest) {
   ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, "ok")));
   RecordingDelegate delegate;
-  fetch(server.url("/"), delegate, [](HTTPRequest& r) {
-    r.addRequestHeader("X-Note", "a\r\nX-Injected: yes");
-  });
+  fetch(server.url("/"), delegate,
+        [](HTTPRequest& r) { r.addRequestHeader("X-Note", "a\r\nX-Injected: yes"); });
   auto sent = server.requests().at(0);
   EXPECT_EQ(sent.header("x-injected"), "");
   EXPECT_EQ(sent.header("x-note"), "a  X-Injected: yes");
@@ -691,7 +699,8 @@ TEST_F(HTTPRequestTest, DownloadsIntoAFileAndInflatesIt) {
     std::string destination = folder.file(std::string("out-") + (path + 1));
     auto request = fetch(server.url(path), delegate,
                          [&](HTTPRequest& r) { r.setDownloadDestinationPath(destination); });
-    ASSERT_EQ(delegate.finished, 1) << path << " " << (delegate.error ? delegate.error->localizedDescription() : "");
+    ASSERT_EQ(delegate.finished, 1)
+        << path << " " << (delegate.error ? delegate.error->localizedDescription() : "");
     EXPECT_TRUE(request->rawResponseData().empty());
     auto contents = FileManager::defaultManager().stringContentsAtPath(destination);
     ASSERT_TRUE(contents) << path;

@@ -28,7 +28,10 @@ class RecordingDelegate : public HTTPRequestDelegate {
   explicit RecordingDelegate(std::initializer_list<HTTPSelector> selectors)
       : HTTPRequestDelegate(selectors) {}
 
-  void requestStarted(HTTPRequest&) override { events.push_back("started"); check(); }
+  void requestStarted(HTTPRequest&) override {
+    events.push_back("started");
+    check();
+  }
   void requestDidReceiveResponseHeaders(HTTPRequest&, const HeaderMap& headers) override {
     events.push_back("headers");
     lastHeaders = headers;

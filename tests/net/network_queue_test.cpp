@@ -60,7 +60,8 @@ TEST_F(NetworkQueueTest, NothingStartsBeforeGoAndTheGroupIsCounted) {
   Progress progress;
   queue->setDownloadProgressDelegate(&progress);
   for (int i = 0; i < 3; ++i) {
-    queue->addOperation(HTTPRequest::requestWithURL(mustParse(server.url("/" + std::to_string(i)))));
+    queue->addOperation(
+        HTTPRequest::requestWithURL(mustParse(server.url("/" + std::to_string(i)))));
   }
   EXPECT_EQ(queue->requestsCount(), 3);
   EXPECT_EQ(queue->totalBytesToDownload(), 3u);

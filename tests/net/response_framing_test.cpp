@@ -43,8 +43,9 @@ const std::string kChunked =
 
 TEST(ResponseFramingTest, ContentLengthAndChunkedBodiesInAnyPieceSize) {
   for (std::size_t piece : {1u, 3u, 7u, 64u, 4096u}) {
-    Framed sized("HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\nContent-Type: text/plain\r\n\r\nhello",
-                 piece);
+    Framed sized(
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\nContent-Type: text/plain\r\n\r\nhello",
+        piece);
     ASSERT_TRUE(sized.framing->isComplete()) << piece;
     EXPECT_EQ(sized.body, "hello");
     EXPECT_EQ(sized.framing->statusCode(), 404);
@@ -93,7 +94,8 @@ TEST(ResponseFramingTest, BytesAfterTheResponseAreReportedAsExcess) {
 }
 
 TEST(ResponseFramingTest, MalformedResponsesFail) {
-  Framed badChunk("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nhello\r\n0\r\n\r\n", 8);
+  Framed badChunk("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nhello\r\n0\r\n\r\n",
+                  8);
   EXPECT_TRUE(badChunk.framing->hasFailed());
 
   Framed badStatus("HTTP/9 abc\r\n\r\n", 100);

@@ -28,7 +28,8 @@ TEST(ConnectionReuseTest, ConnectionAndKeepAliveHeadersDecide) {
   EXPECT_FALSE(decideConnectionReuse(10, headersOf({}), 60).canBeReused);
   EXPECT_TRUE(decideConnectionReuse(10, headersOf({{"Connection", "Keep-Alive"}}), 60).canBeReused);
 
-  auto fewRequestsLeft = decideConnectionReuse(11, headersOf({{"Keep-Alive", "timeout=5, max=3"}}), 60);
+  auto fewRequestsLeft =
+      decideConnectionReuse(11, headersOf({{"Keep-Alive", "timeout=5, max=3"}}), 60);
   EXPECT_FALSE(fewRequestsLeft.canBeReused);
 
   auto generous = decideConnectionReuse(11, headersOf({{"keep-alive", "timeout=15, max=100"}}), 60);
@@ -116,7 +117,8 @@ TEST(CookieTest, StoreReplacesAndForgetsExpiredCookies) {
   store.removeAll();
   URL from = mustParse("http://store.example.test/");
   DateSeconds now = currentDate();
-  store.setCookies({*parseSetCookie("k=1", from, now), *parseSetCookie("deep=1; Path=/a/b", from, now)});
+  store.setCookies(
+      {*parseSetCookie("k=1", from, now), *parseSetCookie("deep=1; Path=/a/b", from, now)});
   store.setCookies({*parseSetCookie("k=2", from, now)});
   auto sent = store.cookiesForURL(mustParse("http://store.example.test/a/b/c"));
   ASSERT_EQ(sent.size(), 2u);

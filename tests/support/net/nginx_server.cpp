@@ -50,9 +50,10 @@ void TemporaryDirectory::write(const std::string& name, const std::string& conte
 bool SelfSignedCertificate::create(const std::string& folder, SelfSignedCertificate* out) {
   out->certificatePath = folder + "/cert.pem";
   out->keyPath = folder + "/key.pem";
-  std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
-                        " -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout '" +
-                        out->keyPath + "' -out '" + out->certificatePath + "' >/dev/null 2>&1";
+  std::string command =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
+      " -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout '" +
+      out->keyPath + "' -out '" + out->certificatePath + "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 
@@ -68,7 +69,9 @@ int freeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
-bool NginxServer::isAvailable() { return ::access(kNginx, X_OK) == 0; }
+bool NginxServer::isAvailable() {
+  return ::access(kNginx, X_OK) == 0;
+}
 
 NginxServer::NginxServer(Options options) : options_(std::move(options)) {
   const std::string& p = prefix_.path();
@@ -77,28 +80,43 @@ NginxServer::NginxServer(Options options) : options_(std::move(options)) {
     port_ = freeLoopbackPort();
     bool tls = !options_.certificatePath.empty();
     std::string config =
-        "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + p + "/nginx.pid;\n"
-        "error_log " + errorLogPath_ + " warn;\n"
+        "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + p +
+        "/nginx.pid;\n"
+        "error_log " +
+        errorLogPath_ +
+        " warn;\n"
         "events { worker_connections 256; }\n"
         "http {\n"
         "  access_log off;\n"
-        "  client_body_temp_path " + p + "/body;\n  proxy_temp_path " + p + "/proxy;\n"
-        "  fastcgi_temp_path " + p + "/fastcgi;\n  uwsgi_temp_path " + p + "/uwsgi;\n"
-        "  scgi_temp_path " + p + "/scgi;\n"
+        "  client_body_temp_path " +
+        p + "/body;\n  proxy_temp_path " + p +
+        "/proxy;\n"
+        "  fastcgi_temp_path " +
+        p + "/fastcgi;\n  uwsgi_temp_path " + p +
+        "/uwsgi;\n"
+        "  scgi_temp_path " +
+        p +
+        "/scgi;\n"
         "  types { application/json json; text/plain txt; application/octet-stream bin; }\n"
         "  default_type application/octet-stream;\n"
         "  sendfile on;\n  tcp_nopush on;\n"
-        "  keepalive_timeout " + std::to_string(options_.keepaliveTimeout) + ";\n"
-        "  keepalive_requests " + std::to_string(options_.keepaliveRequests) + ";\n"
+        "  keepalive_timeout " +
+        std::to_string(options_.keepaliveTimeout) +
+        ";\n"
+        "  keepalive_requests " +
+        std::to_string(options_.keepaliveRequests) +
+        ";\n"
         "  server {\n"
-        "    listen 127.0.0.1:" + std::to_string(port_) + (tls ? " ssl" : "") + ";\n"
+        "    listen 127.0.0.1:" +
+        std::to_string(port_) + (tls ? " ssl" : "") +
+        ";\n"
         "    server_name localhost;\n"
-        "    root " + options_.root + ";\n" +
+        "    root " +
+        options_.root + ";\n" +
         (tls ? "    ssl_certificate " + options_.certificatePath + ";\n    ssl_certificate_key " +
                    options_.keyPath + ";\n"
              : std::string()) +
-        options_.extraServerConfig +
-        "\n  }\n}\n";
+        options_.extraServerConfig + "\n  }\n}\n";
     prefix_.write("nginx.conf", config);
     pid_ = ::fork();
     if (pid_ == 0) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace lorvane::testing {
 
@@ -33,7 +33,7 @@ struct SelfSignedCertificate {
 class NginxServer {
  public:
   struct Options {
-    std::string root;            // folder served at "/"
+    std::string root;               // folder served at "/"
     std::string extraServerConfig;  // directives inside the server block
     std::string certificatePath;    // with a key: serve https
     std::string keyPath;

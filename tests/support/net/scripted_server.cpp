@@ -23,25 +23,39 @@ std::string lower(std::string text) {
 }
 
 std::string trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return std::string(text);
 }
 
 const char* reasonFor(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 204:
+      return "No Content";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 307:
+      return "Temporary Redirect";
+    case 401:
+      return "Unauthorized";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Status";
   }
 }
 
@@ -57,9 +71,13 @@ std::string ReceivedRequest::header(const std::string& lowerName) const {
 ServerConnection::ServerConnection(int fd, int index, ScriptedServer& server)
     : fd_(fd), index_(index), server_(server) {}
 
-ServerConnection::~ServerConnection() { close(); }
+ServerConnection::~ServerConnection() {
+  close();
+}
 
-bool ServerConnection::stopping() const { return server_.stopping(); }
+bool ServerConnection::stopping() const {
+  return server_.stopping();
+}
 
 std::optional<ReceivedRequest> ServerConnection::readRequest(double timeoutSeconds) {
   auto deadline = std::chrono::steady_clock::now() +

@@ -20,8 +20,8 @@ struct ReceivedRequest {
   std::string version;
   std::map<std::string, std::string> headers;  // names in lower case
   std::string body;
-  std::string head;     // request line and header fields as sent
-  int connection = 0;   // 1 for the first connection accepted
+  std::string head;    // request line and header fields as sent
+  int connection = 0;  // 1 for the first connection accepted
 
   std::string header(const std::string& lowerName) const;
 };
@@ -98,7 +98,8 @@ class ScriptedServer {
 
 // "HTTP/1.1 <status> <reason>" with the fields, a Content-Length (unless
 // one is given or `withLength` is off) and the body.
-std::string httpResponse(int status, const std::vector<std::pair<std::string, std::string>>& headers,
+std::string httpResponse(int status,
+                         const std::vector<std::pair<std::string, std::string>>& headers,
                          std::string_view body, bool withLength = true);
 
 // A gzip member of the text.
