@@ -281,6 +281,46 @@ TEST_F(PlayerControllerTest, AFailedStreamStopsTheSpinnerAndSaysSo) {
   EXPECT_NE(controller->videoPlayer(), nullptr);
 }
 
+TEST_F(PlayerControllerTest, AStreamThatBreaksWhilePlayingIsReported) {
+  load();
+  startPlaying();
+  NotificationCenter::defaultCenter().postNotificationName(
+      kPlayerItemFailedToPlayToEndTimeNotification, item->notificationObject(),
+      {{kPlayerItemFailedToPlayToEndTimeErrorKey,
+        std::any(Error::make("MediaErrorDomain", 3, "The connection was lost"))}});
+  auto alerts = AlertView::visibleAlerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0]->title(), "The connection was lost");
+  EXPECT_FALSE(overlay().activityIndicator().isAnimating());
+  // Another item's breakage is not ours.
+  dismissAlerts();
+  testing::FakePlayerItem stranger("http://elsewhere");
+  NotificationCenter::defaultCenter().postNotificationName(
+      kPlayerItemFailedToPlayToEndTimeNotification, stranger.notificationObject());
+  EXPECT_TRUE(AlertView::visibleAlerts().empty());
+}
+
+TEST_F(PlayerControllerTest, DraggingTheScrubberThumbSeeksAndSettles) {
+  load(false);
+  startPlaying();
+  ProgressSlider& scrubber = overlay().videoScrubber();
+  Rect thumb = scrubber.thumbRectForBounds(scrubber.bounds(), {}, 0);
+  Point from = scrubber.convertPointToView({thumb.midX(), thumb.midY()}, nullptr);
+  drag(from, {from.x + 25, from.y}, 5, 0.02);
+  EXPECT_GT(scrubber.value(), 0.3);
+  EXPECT_FALSE(player->seeks().empty());
+  EXPECT_NEAR(controller->preSeconds(), scrubber.value() * 318, 1e-3);
+  EXPECT_TRUE(controller->scrubBuffering());
+  EXPECT_FALSE(controller->isPlaying());
+  EXPECT_TRUE(overlay().activityIndicator().isAnimating());
+  // The drag neither tapped nor panned the picture.
+  EXPECT_EQ(overlay().bottomControlBar().alpha(), 1);
+  EXPECT_EQ(controller->progHUD(), nullptr);
+  item->setPlaybackLikelyToKeepUp(true);
+  runUntilIdle();
+  EXPECT_TRUE(controller->isPlaying());
+}
+
 TEST_F(PlayerControllerTest, ASecondVideoReplacesTheItemInTheSamePlayer) {
   load();
   auto first = item;
