@@ -117,22 +117,6 @@ TEST_F(OverlayViewsTest, TheBarsJoinTheViewOnTopOnceThePlayerIsSet) {
   EXPECT_EQ(overlay->layer().videoFrameSource()->currentFrame(), frame);
 }
 
-TEST_F(OverlayViewsTest, ControlsStartWithTheirPicturesAndTexts) {
-  auto overlay = View::make<VideoControlView>(Rect{});
-  EXPECT_EQ(overlay->doublePlayButton().tag(), 10);
-  EXPECT_EQ(overlay->doublePlayButton().titleForState(ControlStateNormal), "1.0倍");
-  ASSERT_TRUE(overlay->doublePlayButton().backgroundImageForState(ControlStateNormal));
-  EXPECT_EQ(overlay->doublePlayButton().backgroundImageForState(ControlStateNormal)->name(), "视频课程播放-倍数");
-  ASSERT_TRUE(overlay->backButton().imageForState(ControlStateNormal));
-  EXPECT_EQ(overlay->backButton().imageForState(ControlStateNormal)->name(), "返回按下-1");
-  EXPECT_EQ(overlay->backButton().imageForState(ControlStateHighlighted)->name(), "返回-1");
-  EXPECT_EQ(overlay->fullScreenButton().imageForState(ControlStateNormal)->name(), "屏幕 -2");
-  EXPECT_EQ(overlay->headControlBar().backgroundColor(), Color::black().withAlpha(0.4));
-  overlay->setTitle("Small talk");
-  EXPECT_EQ(overlay->titleLabel().text(), "Small talk");
-  EXPECT_TRUE(overlay->needsLayout());
-}
-
 TEST_F(OverlayViewsTest, SliderProgressSliderTrackAndThumb) {
   Image::setResourcesFolder(LORVANE_SOURCE_DIR "/resources");
   ProgressSlider slider(Rect{0, 0, 266, 51});
@@ -142,12 +126,6 @@ TEST_F(OverlayViewsTest, SliderProgressSliderTrackAndThumb) {
   EXPECT_EQ(slider.thumbRectForBounds({0, 0, 266, 51}, {}, 1), (Rect{241, 0, 51, 51}));
   EXPECT_EQ(slider.minimumValue(), 0);
   EXPECT_EQ(slider.maximumValue(), 1);
-  ASSERT_TRUE(slider.thumbImageForState(ControlStateNormal));
-  EXPECT_EQ(slider.thumbImageForState(ControlStateNormal)->name(), "progressButton_h");
-  EXPECT_EQ(slider.thumbImageForState(ControlStateHighlighted)->name(), "ProgressButton");
-  ASSERT_TRUE(slider.minimumValueImage());
-  EXPECT_EQ(slider.minimumValueImage()->name(), "3");
-  EXPECT_EQ(slider.maximumValueImage()->name(), "6");
   slider.layoutIfNeeded();
   EXPECT_EQ(slider.minimumValueImageView().frame(), (Rect{0, 22, 3, 6}));
   EXPECT_EQ(slider.maximumValueImageView().frame(), (Rect{263, 22, 3, 6}));
