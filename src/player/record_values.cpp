@@ -62,6 +62,17 @@ std::string textOf(const JSONValue* value) {
     std::snprintf(buffer, sizeof buffer, "%.15g", d);
     return buffer;
   }
+  // Several teachers come as a list: name them one after the other.
+  if (const JSONArray* list = value->asArray()) {
+    std::string joined;
+    for (std::size_t i = 0; i < list->count(); ++i) {
+      std::string part = textOf(list->objectAtIndex(i));
+      if (part.empty()) continue;
+      if (!joined.empty()) joined += "、";
+      joined += part;
+    }
+    return joined;
+  }
   return {};
 }
 

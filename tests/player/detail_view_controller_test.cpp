@@ -84,6 +84,14 @@ TEST(DetailInformationTest, TextListsDateTeacherCategoryAndLength) {
   EXPECT_TRUE(missing.ends_with("时长:00:00\n"));
   EXPECT_EQ(DetailViewController::informationText(nullptr), "\n\n上线:\n主讲:\n类型:\n时长:00:00\n");
   EXPECT_EQ(DetailViewController::stringFormattedTimeFromSeconds(3600), "01:00:00");
+  // Several teachers, and numbers where text was expected.
+  auto names = JSONArray::mutableArray();
+  names->addObject(text("Orvel"));
+  names->addObject(text("Brisquel"));
+  auto record = makeRecord({{"teachers", JSONValueRef(names)}, {"pubTime", number(2013)},
+                            {"playTime", text(" 75s")}});
+  EXPECT_EQ(DetailViewController::informationText(record.get()),
+            "\n\n上线:2013\n主讲:Orvel、Brisquel\n类型:\n时长:01:15\n");
 }
 
 TEST_F(DetailPageTest, TallPhoneLayout) {
