@@ -53,7 +53,7 @@ TEST_F(TabBarTest, ButtonsSitAtTheirFramesWithTagsAndPictures) {
     const Button& button = *bar->buttonArray()[i];
     EXPECT_EQ(button.center().x, centres[i]);
     EXPECT_EQ(button.frame().origin.y, 1);
-    EXPECT_EQ(button.frame().size, Size(51, 44));
+    EXPECT_EQ(button.frame().size, (Size{51, 44}));
     EXPECT_EQ(button.tag(), 91 + static_cast<int>(i));
     EXPECT_FALSE(button.adjustsImageWhenHighlighted());
     ASSERT_TRUE(button.imageForState(ControlStateNormal)) << pictures[i];
