@@ -153,6 +153,39 @@ TEST_F(RenderTest, ChineseTextDrawsInk) {
   for (int y = 10; y < 50; ++y) EXPECT_GT(at(100, y).red, 0.9);
 }
 
+TEST_F(RenderTest, AlignmentPlacesTheInk) {
+  auto label = std::make_shared<Label>(Rect{0, 100, 320, 30});
+  label->setText("设置");
+  label->setFont(Font::systemFontOfSize(20));
+  label->setTextAlignment(TextAlignment::Right);
+  window->addSubview(label);
+  auto inkIn = [&](int x1, int x2) {
+    int ink = 0;
+    for (int y = 100; y < 130; ++y) {
+      for (int x = x1; x < x2; ++x) ink += at(x, y).red < 0.5;
+    }
+    return ink;
+  };
+  display->drawFrame();
+  EXPECT_GT(inkIn(280, 320), 20);
+  EXPECT_EQ(inkIn(0, 270), 0);
+  label->setTextAlignment(TextAlignment::Center);
+  display->drawFrame();
+  EXPECT_GT(inkIn(140, 180), 20);
+  EXPECT_EQ(inkIn(0, 130), 0);
+  EXPECT_EQ(inkIn(190, 320), 0);
+}
+
+TEST_F(RenderTest, ShadowFallsBesideTheBox) {
+  auto box = addBox({50, 50, 40, 40}, Color::rgba(0.1, 0.1, 0.1, 0.9));
+  box->layer().setShadowOpacity(1);
+  box->layer().setShadowRadius(0);
+  box->layer().setShadowOffset({3, 3});
+  display->drawFrame();
+  expectColor(at(91, 91), Color::black());       // the offset shadow
+  expectColor(at(48, 48), Color::whiteColor());  // nothing on the other side
+}
+
 TEST_F(RenderTest, PinnedFontMeasuresCjkAtOneEm) {
   ASSERT_TRUE(display->fonts());
   EXPECT_NEAR(measureTextWidth("潮话题", Font::systemFontOfSize(10)), 30, 0.5);
