@@ -135,9 +135,10 @@ int main() {
   double cpu = cpuSeconds() - cpuStart;
   double wall = wallNow() - wallStart;
   double media = player->currentTime().seconds() - mediaStart;
-  std::printf("cpu per second of playback at 1.0x: %.3f s (%.1f%% of one core) over %.1f s of "
-              "media in %.1f s\n",
-              media > 0 ? cpu / media : 0.0, media > 0 ? 100 * cpu / media : 0.0, media, wall);
+  std::printf(
+      "cpu per second of playback at 1.0x: %.3f s (%.1f%% of one core) over %.1f s of "
+      "media in %.1f s\n",
+      media > 0 ? cpu / media : 0.0, media > 0 ? 100 * cpu / media : 0.0, media, wall);
   stage.pop();
   for (auto& alert : AlertView::visibleAlerts()) alert->dismissWithClickedButtonIndex(0, false);
   server.stop();

@@ -22,16 +22,24 @@ namespace {
 constexpr double kTitleBarHeight = 44;
 constexpr double kPlayerHeight = 176;
 
-double screenWidth() { return Screen::mainScreen().bounds().width(); }
-double screenHeight() { return Screen::mainScreen().bounds().height(); }
-double statusBarHeight() { return Application::sharedApplication().statusBarFrame().height(); }
+double screenWidth() {
+  return Screen::mainScreen().bounds().width();
+}
+double screenHeight() {
+  return Screen::mainScreen().bounds().height();
+}
+double statusBarHeight() {
+  return Application::sharedApplication().statusBarFrame().height();
+}
 
 }  // namespace
 
 const char* const DetailViewController::kShareText =
     "我在手机上用＃Lorvane＃app听了 @Brisquel 老师的视频课程，觉得还不错，分享给大家(☆_☆)";
 
-std::string DetailViewController::shareAppKey() { return LORVANE_SHARE_APP_KEY; }
+std::string DetailViewController::shareAppKey() {
+  return LORVANE_SHARE_APP_KEY;
+}
 
 DetailViewController::DetailViewController() = default;
 
@@ -63,8 +71,8 @@ std::string DetailViewController::informationText(const JSONDictionary* record) 
     return textOf(record ? record->objectForKey(key) : nullptr);
   };
   std::int64_t length = integerValueOf(record ? record->objectForKey("playTime") : nullptr);
-  return "\n\n上线:" + field("pubTime") + "\n主讲:" + field("teachers") + "\n类型:" +
-         field("cateName") + "\n时长:" + stringFormattedTimeFromSeconds(length) + "\n";
+  return "\n\n上线:" + field("pubTime") + "\n主讲:" + field("teachers") +
+         "\n类型:" + field("cateName") + "\n时长:" + stringFormattedTimeFromSeconds(length) + "\n";
 }
 
 // ---- Loading ----------------------------------------------------------------
@@ -92,7 +100,8 @@ void DetailViewController::buildNavigationBar() {
   backButton_->setFrame({10, 7, 50, 29});
   backButton_->setImage(Image::imageNamed("返回按钮-原大-01"), ControlStateNormal);
   backButton_->setImage(Image::imageNamed("返回按钮-原大-02"), ControlStateHighlighted);
-  backButton_->addTarget(this, [this](Control&) { backAction(); }, ControlEventTouchUpInside);
+  backButton_->addTarget(
+      this, [this](Control&) { backAction(); }, ControlEventTouchUpInside);
   bottomImage_->addSubview(backButton_);
 
   auto title = View::make<Label>(Rect{70, 0, 180, kTitleBarHeight});
@@ -107,7 +116,8 @@ void DetailViewController::buildNavigationBar() {
   shareButton_->setFrame({W - 70, 0, 70, kTitleBarHeight});
   shareButton_->setImage(Image::imageNamed("分享按钮-原大-01"), ControlStateNormal);
   shareButton_->setImage(Image::imageNamed("分享按钮-原大-02"), ControlStateHighlighted);
-  shareButton_->addTarget(this, [this](Control&) { shareAction(); }, ControlEventTouchUpInside);
+  shareButton_->addTarget(
+      this, [this](Control&) { shareAction(); }, ControlEventTouchUpInside);
   bottomImage_->addSubview(shareButton_);
 }
 
@@ -140,9 +150,10 @@ void DetailViewController::displayVideoInfo() {
   titleLabel_->setBackgroundColor(Color::clear());
   std::string title = stringForKey(record, "title");
   titleLabel_->setText(title);
-  double h = title.empty()
-                 ? 0
-                 : sizeWithFont(title, titleLabel_->font(), 280, LineBreakMode::TruncateTail).height;
+  double h =
+      title.empty()
+          ? 0
+          : sizeWithFont(title, titleLabel_->font(), 280, LineBreakMode::TruncateTail).height;
   titleLabel_->setFrame({20, 260, 280, h});
 
   detailTextView_ = View::make<TextView>(Rect{10, 220 + h, 300, H - (h + 240)});
@@ -188,11 +199,14 @@ void DetailViewController::viewWillDisappear(bool animated) {
   ViewController::viewWillDisappear(animated);
   if (playVideoViewController_) {
     if (PlayerPtr player = playVideoViewController_->videoPlayer()) player->pause();
-    if (playVideoViewController_->isViewLoaded()) playVideoViewController_->view()->removeFromSuperview();
+    if (playVideoViewController_->isViewLoaded())
+      playVideoViewController_->view()->removeFromSuperview();
   }
 }
 
-void DetailViewController::didReceiveMemoryWarning() { ViewController::didReceiveMemoryWarning(); }
+void DetailViewController::didReceiveMemoryWarning() {
+  ViewController::didReceiveMemoryWarning();
+}
 
 // ---- Actions --------------------------------------------------------------------
 

@@ -29,7 +29,9 @@ class DetailViewController : public ViewController, public PlayVideoViewControll
 
   // How the player makes its items and players; the media layer's by
   // default. Set before the page loads (tests hand in scripted ones).
-  void setPlayerFactory(std::shared_ptr<PlayerFactory> factory) { playerFactory_ = std::move(factory); }
+  void setPlayerFactory(std::shared_ptr<PlayerFactory> factory) {
+    playerFactory_ = std::move(factory);
+  }
 
   // The embedded player, made on first use.
   std::shared_ptr<PlayVideoViewController> playVideoViewController();

@@ -84,28 +84,31 @@ void PlayVideoViewController::viewDidLoad() {
 
 void PlayVideoViewController::attachControlActions() {
   VideoControlView& v = overlay();
-  v.playPauseButton().addTarget(this, [this](Control&) { playPauseHandler(); },
-                                ControlEventTouchUpInside);
-  v.backButton().addTarget(this, [this](Control&) { closePlayBack(); }, ControlEventTouchUpInside);
-  v.volumeButton().addTarget(this, [this](Control&) { volumeButtonHandler(); },
-                             ControlEventTouchUpInside);
+  v.playPauseButton().addTarget(
+      this, [this](Control&) { playPauseHandler(); }, ControlEventTouchUpInside);
+  v.backButton().addTarget(
+      this, [this](Control&) { closePlayBack(); }, ControlEventTouchUpInside);
+  v.volumeButton().addTarget(
+      this, [this](Control&) { volumeButtonHandler(); }, ControlEventTouchUpInside);
   if (auto panel = v.volumeControlView()) {
     if (auto slider = panel->volumeSlider()) {
-      slider->addTarget(this, [this](Control& c) { volumeSliderHandle(static_cast<Slider&>(c)); },
-                        ControlEventValueChanged);
+      slider->addTarget(
+          this, [this](Control& c) { volumeSliderHandle(static_cast<Slider&>(c)); },
+          ControlEventValueChanged);
     }
   }
   v.doublePlayButton().addTarget(
       this, [this](Control& c) { doubleButtonHandler(static_cast<Button&>(c)); },
       ControlEventTouchUpInside);
-  v.fullScreenButton().addTarget(this, [this](Control&) { fullScreenVideo(); },
-                                 ControlEventTouchUpInside);
-  v.videoScrubber().addTarget(this, [this](Control&) { scrubbingDidBegin(); },
-                              ControlEventTouchDown);
-  v.videoScrubber().addTarget(this, [this](Control&) { scrubberIsScrolling(); },
-                              ControlEventValueChanged);
-  v.videoScrubber().addTarget(this, [this](Control&) { scrubbingDidEnd(); },
-                              ControlEventTouchUpInside | ControlEventTouchUpOutside);
+  v.fullScreenButton().addTarget(
+      this, [this](Control&) { fullScreenVideo(); }, ControlEventTouchUpInside);
+  v.videoScrubber().addTarget(
+      this, [this](Control&) { scrubbingDidBegin(); }, ControlEventTouchDown);
+  v.videoScrubber().addTarget(
+      this, [this](Control&) { scrubberIsScrolling(); }, ControlEventValueChanged);
+  v.videoScrubber().addTarget(
+      this, [this](Control&) { scrubbingDidEnd(); },
+      ControlEventTouchUpInside | ControlEventTouchUpOutside);
 }
 
 void PlayVideoViewController::viewWillDisappear(bool animated) {
@@ -158,8 +161,8 @@ void PlayVideoViewController::setURL(const std::string& url) {
   }
   observeItem(item);
   observedPlayer_ = videoPlayer_;
-  externalPlaybackObservation_ = videoPlayer_->addObserver(
-      kExternalPlaybackActiveKey, [](const KeyValueChange& change) {
+  externalPlaybackObservation_ =
+      videoPlayer_->addObserver(kExternalPlaybackActiveKey, [](const KeyValueChange& change) {
         // Read and nothing else: an external screen changes nothing here.
         (void)change.boolValue();
       });
@@ -171,8 +174,7 @@ void PlayVideoViewController::setURL(const std::string& url) {
         [this](const Notification&) { playerItemDidReachEnd(); });
     // A stream that breaks while playing is a failure the user should hear of.
     NotificationCenter::defaultCenter().addObserver(
-        this, kPlayerItemFailedToPlayToEndTimeNotification, object,
-        [this](const Notification& n) {
+        this, kPlayerItemFailedToPlayToEndTimeNotification, object, [this](const Notification& n) {
           auto found = n.userInfo.find(kPlayerItemFailedToPlayToEndTimeErrorKey);
           if (found != n.userInfo.end()) {
             if (auto error = std::any_cast<ErrorPtr>(&found->second)) lastStreamError_ = *error;
@@ -191,8 +193,8 @@ void PlayVideoViewController::observeItem(const PlayerItemPtr& item) {
   itemObservations_.clear();
   if (!item) return;
   const PlayerItemInterface* raw = item.get();
-  for (const char* key : {kStatusKey, kPlaybackBufferEmptyKey, kPlaybackLikelyToKeepUpKey,
-                          kLoadedTimeRangesKey}) {
+  for (const char* key :
+       {kStatusKey, kPlaybackBufferEmptyKey, kPlaybackLikelyToKeepUpKey, kLoadedTimeRangesKey}) {
     itemObservations_.push_back(item->addObserver(
         key, [this, raw](const KeyValueChange& change) { itemChanged(raw, change); }));
   }
@@ -202,8 +204,8 @@ void PlayVideoViewController::stopObservingItemAndPlayer() {
   if (observedItem_) {
     for (ObservationToken token : itemObservations_) observedItem_->removeObserver(token);
     const void* object = observedItem_->notificationObject();
-    NotificationCenter::defaultCenter().removeObserver(this, kPlayerItemDidPlayToEndTimeNotification,
-                                                       object);
+    NotificationCenter::defaultCenter().removeObserver(
+        this, kPlayerItemDidPlayToEndTimeNotification, object);
     NotificationCenter::defaultCenter().removeObserver(
         this, kPlayerItemFailedToPlayToEndTimeNotification, object);
   }
@@ -389,7 +391,8 @@ void PlayVideoViewController::playPauseHandler() {
 void PlayVideoViewController::showCannotFetchStreamError() {
   ErrorPtr error = lastStreamError_;
   if (!error && videoPlayer_) error = videoPlayer_->error();
-  if (!error && videoPlayer_ && videoPlayer_->currentItem()) error = videoPlayer_->currentItem()->error();
+  if (!error && videoPlayer_ && videoPlayer_->currentItem())
+    error = videoPlayer_->currentItem()->error();
   std::string title = error ? error->localizedDescription() : std::string("无法播放该视频");
   auto alert = View::make<AlertView>(title, "", nullptr, "确定");
   alert->show();
@@ -423,7 +426,7 @@ void PlayVideoViewController::syncPlayClock() {
   double elapsed = videoPlayer_ ? videoPlayer_->currentTime().seconds() : 0.0;
   if (!(elapsed > 0)) elapsed = 0;
   overlay().timeLabel().setText(stringTimeFromSeconds(elapsed) + "/" +
-                                         stringTimeFromSeconds(static_cast<double>(total)));
+                                stringTimeFromSeconds(static_cast<double>(total)));
 }
 
 void PlayVideoViewController::syncPlayPauseButtons() {

@@ -67,7 +67,9 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   bool seekToZeroBeforePlay() const { return seekToZeroBeforePlay_; }
   bool fullScreenModeToggled() const { return fullScreenModeToggled_; }
   bool isAlwaysFullscreen() const { return isAlwaysFullscreen_; }
-  bool hasTimeObservers() const { return scrubberTimeObserver_ != 0 || playClockTimeObserver_ != 0; }
+  bool hasTimeObservers() const {
+    return scrubberTimeObserver_ != 0 || playClockTimeObserver_ != 0;
+  }
   // Why the last stream failed, if it did.
   ErrorPtr lastStreamError() const { return lastStreamError_; }
 

@@ -2,9 +2,13 @@
 
 namespace lorvane {
 
-ProgressHUD::ProgressHUD() { build(); }
+ProgressHUD::ProgressHUD() {
+  build();
+}
 
-ProgressHUD::ProgressHUD(const Rect& frame) : View(frame) { build(); }
+ProgressHUD::ProgressHUD(const Rect& frame) : View(frame) {
+  build();
+}
 
 void ProgressHUD::build() {
   setBackgroundColor(Color::clear());
@@ -25,9 +29,13 @@ void ProgressHUD::build() {
   setNeedsLayout();
 }
 
-void ProgressHUD::setHUDImage(ImagePtr image) { HUDImageView_->setImage(std::move(image)); }
+void ProgressHUD::setHUDImage(ImagePtr image) {
+  HUDImageView_->setImage(std::move(image));
+}
 
-void ProgressHUD::setCurrentTime(const std::string& text) { label_->setText(text); }
+void ProgressHUD::setCurrentTime(const std::string& text) {
+  label_->setText(text);
+}
 
 void ProgressHUD::layoutSubviews() {
   HUDImageView_->setFrame(bounds());

@@ -2,9 +2,13 @@
 
 namespace lorvane {
 
-ProgressSlider::ProgressSlider() { build(); }
+ProgressSlider::ProgressSlider() {
+  build();
+}
 
-ProgressSlider::ProgressSlider(const Rect& frame) : Slider(frame) { build(); }
+ProgressSlider::ProgressSlider(const Rect& frame) : Slider(frame) {
+  build();
+}
 
 void ProgressSlider::build() {
   minimumValueView_ = View::make<ImageView>(Image::imageNamed("3"));
@@ -37,9 +41,13 @@ void ProgressSlider::layoutSubviews() {
   maximumValueView_->setFrame({track.maxX(), track.y(), 3, track.height()});
 }
 
-VolumeSlider::VolumeSlider() { build(); }
+VolumeSlider::VolumeSlider() {
+  build();
+}
 
-VolumeSlider::VolumeSlider(const Rect& frame) : Slider(frame) { build(); }
+VolumeSlider::VolumeSlider(const Rect& frame) : Slider(frame) {
+  build();
+}
 
 void VolumeSlider::build() {
   setMinimumTrackImage(Image::imageNamed("未标题-1_11"), ControlStateNormal);
@@ -62,9 +70,13 @@ Rect VolumeSlider::thumbRectForBounds(const Rect& b, const Rect&, double value) 
   return {static_cast<double>(x - 19.0f), -19, 50, 50};
 }
 
-VolumeView::VolumeView() { build(); }
+VolumeView::VolumeView() {
+  build();
+}
 
-VolumeView::VolumeView(const Rect& frame) : View(frame) { build(); }
+VolumeView::VolumeView(const Rect& frame) : View(frame) {
+  build();
+}
 
 void VolumeView::build() {
   setBackgroundColor(Color::black().withAlpha(0.4));

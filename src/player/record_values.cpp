@@ -31,7 +31,8 @@ std::int64_t integerValueOf(const JSONValue* value) {
   for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
     int digit = text[i] - '0';
     // Saturate as the platform does rather than overflow.
-    if (result > (kMax - digit) / 10) return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
+    if (result > (kMax - digit) / 10)
+      return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
     result = result * 10 + digit;
   }
   return negative ? -result : result;

@@ -8,7 +8,9 @@
 namespace lorvane {
 
 namespace {
-std::string integerText(float value) { return std::to_string(static_cast<int>(value)); }
+std::string integerText(float value) {
+  return std::to_string(static_cast<int>(value));
+}
 }  // namespace
 
 NOThreeStatusSlider::NOThreeStatusSlider() = default;
@@ -82,8 +84,8 @@ float NOThreeStatusSlider::getXStatus2WithValue(float value) const {
 float NOThreeStatusSlider::getCurrentValueWithButtonX(float x) const {
   float length = trackLength();
   if (length <= 0) return fMinValue_;
-  return fMinValue_ + (x - currentLabelWidth() - static_cast<float>(kGap)) *
-                          (fMaxValue_ - fMinValue_) / length;
+  return fMinValue_ +
+         (x - currentLabelWidth() - static_cast<float>(kGap)) * (fMaxValue_ - fMinValue_) / length;
 }
 
 Rect NOThreeStatusSlider::adjustFrame(const Rect& r) const {
@@ -191,9 +193,13 @@ void NOThreeStatusSlider::touchesMoved(const TouchSet& touches, const Event&) {
   if (delegate_) delegate_->thumbMoved(value);
 }
 
-void NOThreeStatusSlider::touchesEnded(const TouchSet&, const Event&) { endDrag(); }
+void NOThreeStatusSlider::touchesEnded(const TouchSet&, const Event&) {
+  endDrag();
+}
 
-void NOThreeStatusSlider::touchesCancelled(const TouchSet&, const Event&) { endDrag(); }
+void NOThreeStatusSlider::touchesCancelled(const TouchSet&, const Event&) {
+  endDrag();
+}
 
 void NOThreeStatusSlider::endDrag() {
   bButtonClicked_ = false;

@@ -4,9 +4,13 @@
 
 namespace lorvane {
 
-VideoBottomView::VideoBottomView() { build(); }
+VideoBottomView::VideoBottomView() {
+  build();
+}
 
-VideoBottomView::VideoBottomView(const Rect& frame) : View(frame) { build(); }
+VideoBottomView::VideoBottomView(const Rect& frame) : View(frame) {
+  build();
+}
 
 void VideoBottomView::build() {
   bottomControlBar_ = View::make<View>();
@@ -15,7 +19,8 @@ void VideoBottomView::build() {
   addSubview(bottomControlBar_);
 
   playPauseButton_ = Button::buttonWithType(ButtonType::Custom);
-  playPauseButton_->setImage(Image::imageNamed("16-视频课程播放--切图-恢复的2_10"), ControlStateNormal);
+  playPauseButton_->setImage(Image::imageNamed("16-视频课程播放--切图-恢复的2_10"),
+                             ControlStateNormal);
   playPauseButton_->setImage(Image::imageNamed("2_10"), ControlStateHighlighted);
   addSubview(playPauseButton_);
 

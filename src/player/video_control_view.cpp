@@ -21,9 +21,13 @@ std::shared_ptr<const VideoFrame> PlayerFrameSource::currentFrame() const {
   return p ? p->currentVideoFrame() : nullptr;
 }
 
-VideoControlView::VideoControlView() { build(); }
+VideoControlView::VideoControlView() {
+  build();
+}
 
-VideoControlView::VideoControlView(const Rect& frame) : View(frame) { build(); }
+VideoControlView::VideoControlView(const Rect& frame) : View(frame) {
+  build();
+}
 
 void VideoControlView::build() {
   frameSource_ = std::make_shared<PlayerFrameSource>();
@@ -118,7 +122,8 @@ void VideoControlView::setVolumeControlView(std::shared_ptr<VolumeView> view) {
     volumeControlView_->removeFromSuperview();
   }
   volumeControlView_ = std::move(view);
-  if (volumeControlView_) insertSubviewAtIndex(volumeControlView_, std::min(index, subviews().size()));
+  if (volumeControlView_)
+    insertSubviewAtIndex(volumeControlView_, std::min(index, subviews().size()));
   setNeedsLayout();
 }
 
@@ -162,8 +167,8 @@ void VideoControlView::layoutSubviews() {
   }
   videoScrubber_->setFrame({61, 0, W - 204 + 10 - 20, 51});
   Rect track = videoScrubber_->trackRectForBounds(videoScrubber_->bounds());
-  progressView_->setFrame({videoScrubber_->frame().x() + track.x(), track.y(), track.width(),
-                           track.height()});
+  progressView_->setFrame(
+      {videoScrubber_->frame().x() + track.x(), track.y(), track.width(), track.height()});
 }
 
 }  // namespace lorvane

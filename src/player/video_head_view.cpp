@@ -2,9 +2,13 @@
 
 namespace lorvane {
 
-VideoHeadView::VideoHeadView() { build(); }
+VideoHeadView::VideoHeadView() {
+  build();
+}
 
-VideoHeadView::VideoHeadView(const Rect& frame) : View(frame) { build(); }
+VideoHeadView::VideoHeadView(const Rect& frame) : View(frame) {
+  build();
+}
 
 void VideoHeadView::build() {
   headControlBar_ = View::make<View>();

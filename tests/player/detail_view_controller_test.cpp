@@ -82,14 +82,15 @@ TEST(DetailInformationTest, TextListsDateTeacherCategoryAndLength) {
   EXPECT_TRUE(fromString.ends_with("时长:05:18\n"));
   std::string missing = DetailViewController::informationText(lessonRecord(nullptr).get());
   EXPECT_TRUE(missing.ends_with("时长:00:00\n"));
-  EXPECT_EQ(DetailViewController::informationText(nullptr), "\n\n上线:\n主讲:\n类型:\n时长:00:00\n");
+  EXPECT_EQ(DetailViewController::informationText(nullptr),
+            "\n\n上线:\n主讲:\n类型:\n时长:00:00\n");
   EXPECT_EQ(DetailViewController::stringFormattedTimeFromSeconds(3600), "01:00:00");
   // Several teachers, and numbers where text was expected.
   auto names = JSONArray::mutableArray();
   names->addObject(text("Orvel"));
   names->addObject(text("Brisquel"));
-  auto record = makeRecord({{"teachers", JSONValueRef(names)}, {"pubTime", number(2013)},
-                            {"playTime", text(" 75s")}});
+  auto record = makeRecord(
+      {{"teachers", JSONValueRef(names)}, {"pubTime", number(2013)}, {"playTime", text(" 75s")}});
   EXPECT_EQ(DetailViewController::informationText(record.get()),
             "\n\n上线:2013\n主讲:Orvel、Brisquel\n类型:\n时长:01:15\n");
 }
@@ -102,7 +103,8 @@ TEST_F(DetailPageTest, TallPhoneLayout) {
   EXPECT_TRUE(page->bottomImage()->isUserInteractionEnabled());
   EXPECT_EQ(page->backButton()->frame(), (Rect{10, 7, 50, 29}));
   EXPECT_EQ(page->shareButton()->frame(), (Rect{250, 0, 70, 44}));
-  EXPECT_EQ(page->shareButton()->imageForState(ControlStateHighlighted)->name(), "分享按钮-原大-02");
+  EXPECT_EQ(page->shareButton()->imageForState(ControlStateHighlighted)->name(),
+            "分享按钮-原大-02");
   EXPECT_EQ(page->informationBox()->frame(), (Rect{10, 250, 300, 308}));
   EXPECT_EQ(page->informationBox()->backgroundColor(), Color::rgba(0.1, 0.1, 0.1, 0.9));
   double line = Font::systemFontOfSize(18).lineHeight();
@@ -121,7 +123,8 @@ TEST_F(DetailPageTest, ATwoLineTitleMovesTheTextDown) {
   auto oneLine = pushPage(lessonRecord());
   double oneHeight = oneLine->titleLabel()->frame().height();
   double oneTop = oneLine->detailTextView()->frame().y();
-  auto twoLines = pushPage(lessonRecord(number(318), "A much longer lesson title that needs two lines"));
+  auto twoLines =
+      pushPage(lessonRecord(number(318), "A much longer lesson title that needs two lines"));
   EXPECT_DOUBLE_EQ(twoLines->titleLabel()->frame().height(), 2 * oneHeight);
   EXPECT_DOUBLE_EQ(twoLines->detailTextView()->frame().y(), oneTop + oneHeight);
   EXPECT_EQ(twoLines->detailTextView()->frame().maxY(), 548);
@@ -150,8 +153,7 @@ TEST_F(DetailPageTest, ThePlayerLoadsTheLessonUnderTheTitleBar) {
   EXPECT_EQ(player->delegate(), page.get());
   EXPECT_EQ(integerValueOf(player->duration().get()), 318);
   ASSERT_EQ(factory->items().size(), 1u);
-  EXPECT_EQ(factory->lastItem()->url(),
-            "http://lessons.example/videos/%E5%92%96%E5%95%A1%201.mp4");
+  EXPECT_EQ(factory->lastItem()->url(), "http://lessons.example/videos/%E5%92%96%E5%95%A1%201.mp4");
   EXPECT_EQ(player->videoTitle(), "How to order coffee");
   EXPECT_TRUE(player->fullScreenModeToggled());
   // Snapshot of the page, the share picture.
@@ -170,8 +172,10 @@ TEST_F(DetailPageTest, TurningToLandscapeLetsThePlayerFillTheScreen) {
   auto page = pushPage(lessonRecord());
   auto player = page->playVideoViewController();
   EXPECT_TRUE(page->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
-  EXPECT_FALSE(page->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::PortraitUpsideDown));
-  player->videoControlView()->fullScreenButton().sendActionsForControlEvents(ControlEventTouchUpInside);
+  EXPECT_FALSE(
+      page->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::PortraitUpsideDown));
+  player->videoControlView()->fullScreenButton().sendActionsForControlEvents(
+      ControlEventTouchUpInside);
   advance(1);
   EXPECT_TRUE(isLandscape(Application::sharedApplication().statusBarOrientation()));
   EXPECT_TRUE(Application::sharedApplication().isStatusBarHidden());
@@ -182,7 +186,8 @@ TEST_F(DetailPageTest, TurningToLandscapeLetsThePlayerFillTheScreen) {
   // The back button turns it back.
   player->videoControlView()->backButton().sendActionsForControlEvents(ControlEventTouchUpInside);
   advance(1);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::Portrait);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::Portrait);
   EXPECT_FALSE(Application::sharedApplication().isStatusBarHidden());
   EXPECT_EQ(player->view()->frame(), (Rect{0, 64, 320, 176}));
   EXPECT_TRUE(player->videoControlView()->headControlBar().isHidden());
@@ -240,11 +245,13 @@ TEST_F(DetailPageTest, ShareOpensTheSheetAndRecordsTheRequest) {
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0]->title(), "分享成功");
 
-  auto entries = FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory());
+  auto entries =
+      FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_TRUE(entries[0].ends_with("-wxtimeline"));
   std::string folder = appendingPathComponent(ShareSnsService::outboxDirectory(), entries[0]);
-  auto request = FileManager::defaultManager().stringContentsAtPath(appendingPathComponent(folder, "request.json"));
+  auto request = FileManager::defaultManager().stringContentsAtPath(
+      appendingPathComponent(folder, "request.json"));
   ASSERT_TRUE(request);
   JSONValueRef decoded = objectFromJSONString(*request);
   ASSERT_TRUE(decoded && decoded->asDictionary());
@@ -252,7 +259,8 @@ TEST_F(DetailPageTest, ShareOpensTheSheetAndRecordsTheRequest) {
   EXPECT_EQ(fields->objectForKey("text")->stringValue(), DetailViewController::kShareText);
   EXPECT_EQ(fields->objectForKey("platform")->stringValue(), "wxtimeline");
   EXPECT_EQ(fields->objectForKey("appKey")->stringValue().size(), 24u);
-  auto png = FileManager::defaultManager().contentsAtPath(appendingPathComponent(folder, "snapshot.png"));
+  auto png =
+      FileManager::defaultManager().contentsAtPath(appendingPathComponent(folder, "snapshot.png"));
   ASSERT_TRUE(png);
   ASSERT_GT(png->size(), 8u);
   EXPECT_EQ((*png)[1], 'P');
@@ -268,7 +276,9 @@ TEST_F(DetailPageTest, CancellingTheSheetSharesNothing) {
   sheet->cancelButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
   EXPECT_FALSE(ShareSnsService::visibleSheet());
   EXPECT_TRUE(AlertView::visibleAlerts().empty());
-  EXPECT_TRUE(FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory()).empty());
+  EXPECT_TRUE(FileManager::defaultManager()
+                  .contentsOfDirectory(ShareSnsService::outboxDirectory())
+                  .empty());
 }
 
 }  // namespace

@@ -50,7 +50,10 @@ TEST_F(OverlayViewsTest, PortraitLayoutPlacesTheBottomBarControls) {
   EXPECT_EQ(overlay->progressView().frame(), (Rect{64, 22, 100, 6}));
   ASSERT_EQ(overlay->progressView().superview(), &overlay->bottomControlBar());
   const auto& bar = overlay->bottomControlBar().subviews();
-  auto at = [&](const View* v) { return std::find_if(bar.begin(), bar.end(), [&](auto& s) { return s.get() == v; }) - bar.begin(); };
+  auto at = [&](const View* v) {
+    return std::find_if(bar.begin(), bar.end(), [&](auto& s) { return s.get() == v; }) -
+           bar.begin();
+  };
   EXPECT_LT(at(&overlay->progressView()), at(&overlay->videoScrubber()));
   EXPECT_EQ(overlay->activityIndicator().center(), (Point{160, 88}));
 }

@@ -28,17 +28,20 @@ struct DelegateLog : PlayVideoViewControllerDelegate {
 // Counts the player's three notifications.
 struct NotificationLog {
   explicit NotificationLog(const void* sender) {
-    for (const char* name : {kVideoPlayerVideoChangedNotification,
-                             kVideoPlayerWillShowControlsNotification,
-                             kVideoPlayerWillHideControlsNotification}) {
-      NotificationCenter::defaultCenter().addObserver(this, name, sender, [this](const Notification& n) {
-        names.push_back(n.name);
-        if (n.name == kVideoPlayerVideoChangedNotification) info = n.userInfo;
-      });
+    for (const char* name :
+         {kVideoPlayerVideoChangedNotification, kVideoPlayerWillShowControlsNotification,
+          kVideoPlayerWillHideControlsNotification}) {
+      NotificationCenter::defaultCenter().addObserver(
+          this, name, sender, [this](const Notification& n) {
+            names.push_back(n.name);
+            if (n.name == kVideoPlayerVideoChangedNotification) info = n.userInfo;
+          });
     }
   }
   ~NotificationLog() { NotificationCenter::defaultCenter().removeObserver(this); }
-  int count(const std::string& name) const { return int(std::count(names.begin(), names.end(), name)); }
+  int count(const std::string& name) const {
+    return int(std::count(names.begin(), names.end(), name));
+  }
   std::vector<std::string> names;
   std::map<std::string, std::any> info;
 };

@@ -89,9 +89,8 @@ TEST_F(PlaybackTest, ALessonBecomesReadyPlaysAndItsClockMoves) {
       [&] { return !overlay.timeLabel().text().starts_with("00:00/"); }, 10))
       << overlay.timeLabel().text();
   EXPECT_GT(player->videoPlayer()->currentTime().seconds(), 0.9);
-  EXPECT_TRUE(overlay.timeLabel().text().ends_with(
-      PlayVideoViewController::stringTimeFromSeconds(
-          double(integerValueOf(page->videoInfoDictionary()->objectForKey("playTime"))))));
+  EXPECT_TRUE(overlay.timeLabel().text().ends_with(PlayVideoViewController::stringTimeFromSeconds(
+      double(integerValueOf(page->videoInfoDictionary()->objectForKey("playTime"))))));
   // Pictures reach the overlay's layer.
   ASSERT_TRUE(overlay.layer().videoFrameSource());
   EXPECT_TRUE(overlay.layer().videoFrameSource()->currentFrame());

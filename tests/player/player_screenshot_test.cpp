@@ -8,12 +8,12 @@
 #include "platform/foundation/run_loop.h"
 #include "platform/media/player.h"
 #include "platform/render/display.h"
+#include "platform/services/share_sns_service.h"
 #include "platform/ui/alert_view.h"
 #include "platform/ui/application.h"
 #include "platform/ui/image.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/window.h"
-#include "platform/services/share_sns_service.h"
 #include "player/detail_view_controller.h"
 
 // The detail page drawn by the offscreen renderer while a sample lesson
@@ -23,7 +23,9 @@
 namespace lorvane {
 namespace {
 
-bool isDark(const Color& c) { return c.red < 0.08 && c.green < 0.08 && c.blue < 0.08; }
+bool isDark(const Color& c) {
+  return c.red < 0.08 && c.green < 0.08 && c.blue < 0.08;
+}
 
 TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   Clock::resetShared();
@@ -45,7 +47,8 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   JSONValueRef feed = objectFromJSONString(catalog.showFeed(server.baseURL()));
   ASSERT_TRUE(feed && feed->asArray());
   JSONValue* records = feed->asArray()->objectAtIndex(0)->asDictionary()->objectForKey("data");
-  auto record = JSONRef<JSONDictionary>::retain(records->asArray()->objectAtIndex(0)->asDictionary());
+  auto record =
+      JSONRef<JSONDictionary>::retain(records->asArray()->objectAtIndex(0)->asDictionary());
 
   auto window = std::make_shared<Window>();
   window->makeKeyAndVisible();
@@ -60,7 +63,8 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   navigation->pushViewController(page, false);
   auto player = page->playVideoViewController();
   ASSERT_TRUE(RunLoop::main().runUntil(
-      [&] { return player->isPlaying() && player->videoPlayer()->currentTime().seconds() > 1.0; }, 20));
+      [&] { return player->isPlaying() && player->videoPlayer()->currentTime().seconds() > 1.0; },
+      20));
 
   std::filesystem::path folder = LORVANE_BINARY_DIR;
   display->drawFrame();

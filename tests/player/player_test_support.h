@@ -33,11 +33,16 @@ class PlayerUiTest : public UiTest {
   void runUntilIdle() { RunLoop::main().runUntilIdle(); }
 };
 
-inline JSONValueRef text(const std::string& s) { return JSONValueRef(JSONStringValue::create(s)); }
-inline JSONValueRef number(std::int64_t n) { return JSONValueRef(JSONNumber::withInt64(n)); }
+inline JSONValueRef text(const std::string& s) {
+  return JSONValueRef(JSONStringValue::create(s));
+}
+inline JSONValueRef number(std::int64_t n) {
+  return JSONValueRef(JSONNumber::withInt64(n));
+}
 
 // A feed record with the given keys.
-inline JSONRef<JSONDictionary> makeRecord(std::vector<std::pair<std::string, JSONValueRef>> entries) {
+inline JSONRef<JSONDictionary> makeRecord(
+    std::vector<std::pair<std::string, JSONValueRef>> entries) {
   auto record = JSONDictionary::mutableDictionary();
   for (auto& [key, value] : entries) record->setObject(value, key);
   return record;

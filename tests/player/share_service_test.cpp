@@ -97,7 +97,8 @@ class ShareServiceTest : public testing::PlayerUiTest {
  protected:
   void SetUp() override {
     PlayerUiTest::SetUp();
-    home = std::filesystem::temp_directory_path() / ("lorvane-share-test-" + std::to_string(::getpid()));
+    home = std::filesystem::temp_directory_path() /
+           ("lorvane-share-test-" + std::to_string(::getpid()));
     std::filesystem::remove_all(home);
     FileManager::defaultManager().setRootDirectory(home.string());
   }
@@ -123,8 +124,10 @@ TEST_F(ShareServiceTest, RequestsInTheSameInstantGetFoldersOfTheirOwn) {
 
 TEST_F(ShareServiceTest, AnOutboxThatCannotBeWrittenIsReportedAndTold) {
   // A file where the outbox folder should be.
-  FileManager::defaultManager().createDirectory(FileManager::defaultManager().documentsDirectory(), true);
-  FileManager::defaultManager().writeAtomically(ShareSnsService::outboxDirectory(), std::string("x"));
+  FileManager::defaultManager().createDirectory(FileManager::defaultManager().documentsDirectory(),
+                                                true);
+  FileManager::defaultManager().writeAtomically(ShareSnsService::outboxDirectory(),
+                                                std::string("x"));
   ErrorPtr error;
   EXPECT_FALSE(ShareSnsService::recordShareRequest({"k", "t", "email", nullptr}, &error));
   EXPECT_TRUE(error);

@@ -53,7 +53,8 @@ TEST_F(ThreeStatusSliderTest, PartsFollowTheMappingOfValuesToPositions) {
   EXPECT_NEAR(slider->thumb()->frame().x(), x, 1e-3);
   EXPECT_EQ(slider->thumb()->frame().size, (Size{13, 13}));
   EXPECT_TRUE(nearlyEqual(slider->status1()->frame(), Rect{lw + 5, 6, x - (lw + 5), 8}, 1e-3));
-  EXPECT_TRUE(nearlyEqual(slider->status3()->frame(), Rect{x + 13, 6, (200 - lw) - (x + 13) - 5, 8}, 1e-3));
+  EXPECT_TRUE(
+      nearlyEqual(slider->status3()->frame(), Rect{x + 13, 6, (200 - lw) - (x + 13) - 5, 8}, 1e-3));
   slider->setEnabledValue(80);
   double e = 80 * L / 100 + lw + 5 + 13;
   EXPECT_FALSE(slider->status2()->isHidden());

@@ -60,8 +60,8 @@ ShareSheetView::ShareSheetView(const Rect& frame, std::vector<std::string> platf
     button->layer().setCornerRadius(8);
     button->layer().setBorderWidth(1);
     button->layer().setBorderColor(Color::lightGray());
-    button->addTarget(this, [this, platform](Control&) { choose_(platform); },
-                      ControlEventTouchUpInside);
+    button->addTarget(
+        this, [this, platform](Control&) { choose_(platform); }, ControlEventTouchUpInside);
     panel_->addSubview(button);
     buttons_.push_back(button);
   }
@@ -70,8 +70,8 @@ ShareSheetView::ShareSheetView(const Rect& frame, std::vector<std::string> platf
   cancelButton_->setTitleColor(Color::black(), ControlStateNormal);
   cancelButton_->setBackgroundColor(Color::whiteColor());
   cancelButton_->layer().setCornerRadius(6);
-  cancelButton_->addTarget(this, [this](Control&) { choose_(std::string()); },
-                           ControlEventTouchUpInside);
+  cancelButton_->addTarget(
+      this, [this](Control&) { choose_(std::string()); }, ControlEventTouchUpInside);
   panel_->addSubview(cancelButton_);
   setNeedsLayout();
 }
@@ -152,8 +152,7 @@ std::optional<std::string> ShareSnsService::recordShareRequest(const ShareReques
   return folder;
 }
 
-void ShareSnsService::presentSnsIconSheetView(ViewController& controller,
-                                              const std::string& appKey,
+void ShareSnsService::presentSnsIconSheetView(ViewController& controller, const std::string& appKey,
                                               const std::string& shareText, ImagePtr shareImage,
                                               const std::vector<std::string>& shareToSnsNames,
                                               ShareSnsDelegate* delegate) {
