@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "feeds/show_view_controller.h"
 #include "feeds_test_support.h"
@@ -193,17 +194,21 @@ TEST_F(ShowListTest, ChoosingARowOpensItsRecordAndRowsWithoutRecordsOpenNothing)
 
 TEST_F(ShowListTest, APictureForAReusedCellIsNotShownInItsNewRow) {
   startServer();
+  // Slow pictures: the downloads are still under way when the cell moves on.
+  server->setAnswerHook([](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
+    if (r.target.starts_with("/thumbs/")) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return std::nullopt;
+  });
   show(screen);
   ASSERT_TRUE(waitForFeed());
-  auto cell = std::make_shared<ShowVideoCell>(TableViewCellStyle::Default, "cell");
-  cell->setRepresentedImageURL("http://elsewhere/x.jpg");
-  // A picture meant for a URL the cell no longer shows is dropped.
-  auto image = Image::imageNamed("mmmmm");
-  EXPECT_EQ(cell->representedImageURL(), "http://elsewhere/x.jpg");
-  cell->setVideoImage(image);
-  EXPECT_EQ(cell->pictureView().image(), image);
-  cell->setVideoImage(nullptr);
-  EXPECT_FALSE(cell->pictureView().image());
+  auto moved = visibleCell(0);
+  auto stayed = visibleCell(1);
+  ASSERT_TRUE(moved && stayed);
+  moved->setRepresentedImageURL("http://elsewhere/another-row.jpg");
+  ASSERT_TRUE(waitForDownloads());
+  EXPECT_TRUE(std::filesystem::exists(documents() + "/show/show-01.jpg"));  // still stored
+  EXPECT_FALSE(moved->pictureView().image());
+  EXPECT_TRUE(stayed->pictureView().image());
   EXPECT_FALSE(screen->shouldAutorotate());
   EXPECT_EQ(screen->supportedInterfaceOrientations(), 2u);
 }
