@@ -187,11 +187,16 @@ class ParseState {
   ~ParseState() { clearCache(); }
 
   JSONParseOptionFlags options() const noexcept { return options_; }
+  void setOptions(JSONParseOptionFlags options) noexcept { options_ = options; }
+  // Set while a decode runs, so a nested one-shot call makes its own state.
+  bool busy = false;
   std::size_t maximumDepth() const noexcept { return maximumDepth_; }
   void setMaximumDepth(std::size_t depth) noexcept { maximumDepth_ = depth ? depth : 1; }
 
+  // `keepCache`: later calls will use the cache (a decoder's own state),
+  // rather than it being cleared right after (a one-shot call).
   JSONValueRef decode(const unsigned char* bytes, std::size_t length, bool mutableCollections,
-                      JSONError* error);
+                      bool keepCache, JSONError* error);
   void clearCache() noexcept;
 
  private:
@@ -283,11 +288,17 @@ class ParseState {
     prng_ = (prng_ >> 1) ^ ((prng_ & 1u) ? 0x80200003u : 0u);
   }
   void dropCached(const CacheSlot& slot) noexcept {
-    if (slot.generation == generation_) {
-      ValueAccess::releaseUnshared(slot.value);
-    } else {
+    if (slot.generation != generation_) {
       slot.value->release();
+    } else if (cacheCounted_) {
+      ValueAccess::releaseUnshared(slot.value);
     }
+  }
+  // Gives the cache a counted reference to each value of the running
+  // call, before anything could free one of them (see cacheCounted_).
+  void countCachedValues() noexcept;
+  static void countCachedValues(void* state) noexcept {
+    static_cast<ParseState*>(state)->countCachedValues();
   }
 
   enum class Position { ArrayItem, ObjectItem, Colon, ObjectValue };
@@ -328,6 +339,13 @@ class ParseState {
   std::uint8_t ages_[kCacheSlots] = {};
   std::uint32_t prng_ = 1;
   std::uint32_t generation_ = 0;
+  // Values made by the running call are referenced from its tree, which
+  // outlives them in the cache unless the call frees part of the tree: on
+  // failure, or when a repeated key drops a value. Until then the cache's
+  // references to them are not counted, which spares touching each value
+  // when its slot is reused or cleared. Before any such release, and when
+  // a call ends with the cache kept for later calls, they are counted.
+  bool cacheCounted_ = false;
 
   bool hasError_ = false;
   std::string errorMessage_;
@@ -1128,8 +1146,8 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
 void ParseState::storeInCache(CacheSlot* chosen, std::size_t chosenIndex, JSONValue* value) {
   if (chosen) {
     if (chosen->value) dropCached(*chosen);
-    // One reference for the caller, one for the cache.
-    ValueAccess::setReferences(value, 2);
+    // One reference for the tree; one for the cache once it counts.
+    if (cacheCounted_) ValueAccess::setReferences(value, 2);
     chosen->value = value;
     chosen->hash = token_.hash;
     chosen->generation = generation_;
@@ -1242,6 +1260,14 @@ JSONValue* ParseState::tokenValue() {
   }
 }
 
+void ParseState::countCachedValues() noexcept {
+  if (cacheCounted_) return;
+  cacheCounted_ = true;
+  for (const CacheSlot& slot : cache_) {
+    if (slot.value && slot.generation == generation_) ValueAccess::retainUnshared(slot.value);
+  }
+}
+
 void ParseState::clearCache() noexcept {
   for (std::size_t i = 0; i < kCacheSlots; ++i) {
     if (cache_[i].value) dropCached(cache_[i]);
@@ -1279,8 +1305,9 @@ JSONValue* ParseState::buildArray(std::size_t start) {
 }
 
 JSONValue* ParseState::buildDictionary(std::size_t start) {
-  JSONValue* dictionary = ValueAccess::newDictionary(
-      &arena_, keys_.data() + start, values_.data() + start, top_ - start, mutableCollections_);
+  JSONValue* dictionary =
+      ValueAccess::newDictionary(&arena_, keys_.data() + start, values_.data() + start,
+                                 top_ - start, mutableCollections_, &countCachedValues, this);
   top_ = start;
   return dictionary;
 }
@@ -1538,12 +1565,13 @@ tooDeep:
 stoppedHere:
   stopped_ = p;
 failed:
+  countCachedValues();
   releaseStack(base);
   return nullptr;
 }
 
 JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
-                                bool mutableCollections, JSONError* error) {
+                                bool mutableCollections, bool keepCache, JSONError* error) {
   begin_ = bytes;
   end_ = bytes + length;
   line_ = 1;
@@ -1559,6 +1587,7 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     clearCache();
     generation_ = 1;
   }
+  cacheCounted_ = false;
 
   JSONValueRef result;
   const unsigned char* p = bytes;
@@ -1580,6 +1609,7 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
       }
     }
   } catch (...) {
+    countCachedValues();
     releaseStack(0);
     arena_.retire();
     tokenBuffer_.trim();
@@ -1591,6 +1621,7 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
       recordError(p,
                   "A valid JSON object was parsed but there were additional non-white-space "
                   "characters remaining.");
+      countCachedValues();
       result.reset();
     }
   } else {
@@ -1604,6 +1635,7 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     error->index = errorIndex_;
     error->line = errorLine_;
   }
+  if (keepCache) countCachedValues();
   arena_.retire();
   tokenBuffer_.trim();
   begin_ = end_ = lineStart_ = nullptr;
@@ -1611,6 +1643,35 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
   hasError_ = false;
   mutableCollections_ = false;
   return result;
+}
+
+JSONValueRef decodeOnce(const char* bytes, std::size_t length, JSONParseOptionFlags options,
+                        bool mutableCollections, JSONError* error) {
+  if (options > kValidParseOptions) {
+    throw JSONException(JSONException::InvalidArgument, "Invalid parse options.");
+  }
+  thread_local std::unique_ptr<ParseState> kept;
+  std::unique_ptr<ParseState> own;
+  ParseState* state;
+  if (!kept) kept = std::make_unique<ParseState>(options);
+  if (!kept->busy) {
+    state = kept.get();
+  } else {
+    own = std::make_unique<ParseState>(options);
+    state = own.get();
+  }
+  state->setOptions(options);
+  state->setMaximumDepth(JSONDecoder::kDefaultMaximumDepth);
+  struct Guard {
+    ParseState* state;
+    ~Guard() {
+      state->clearCache();
+      state->busy = false;
+    }
+  } guard{state};
+  state->busy = true;
+  return state->decode(reinterpret_cast<const unsigned char*>(bytes), length, mutableCollections,
+                       false, error);
 }
 
 }  // namespace json_detail
@@ -1641,7 +1702,7 @@ JSONValueRef JSONDecoder::decode(const char* string, std::size_t length, bool mu
   }
   if (!string) throw JSONException(JSONException::InvalidArgument, "The string argument is NULL.");
   return parseState_->decode(reinterpret_cast<const unsigned char*>(string), length,
-                             mutableCollections, error);
+                             mutableCollections, true, error);
 }
 
 JSONValueRef JSONDecoder::objectWithUTF8String(const char* string, std::size_t length,

@@ -1,24 +1,24 @@
 #include "json/json_deserializing.h"
 
+#include "json/json_internal.h"
+
 namespace lorvane {
 
 namespace {
 
 // Our text is UTF-8 already, so the conversion step of the platform's
-// strings has nothing to do and cannot fail.
+// strings has nothing to do and cannot fail. Each call behaves as a
+// private decoder: its value cache is gone when the call returns.
 JSONValueRef decodeText(std::string_view string, JSONParseOptionFlags options,
                         bool mutableCollections, JSONError* error) {
-  JSONDecoder decoder(options);
   const char* bytes = string.data() ? string.data() : "";
-  return mutableCollections ? decoder.mutableObjectWithUTF8String(bytes, string.size(), error)
-                            : decoder.objectWithUTF8String(bytes, string.size(), error);
+  return json_detail::decodeOnce(bytes, string.size(), options, mutableCollections, error);
 }
 
 JSONValueRef decodeData(std::span<const std::uint8_t> data, JSONParseOptionFlags options,
                         bool mutableCollections, JSONError* error) {
-  JSONDecoder decoder(options);
-  return mutableCollections ? decoder.mutableObjectWithData(data, error)
-                            : decoder.objectWithData(data, error);
+  const char* bytes = data.empty() ? "" : reinterpret_cast<const char*>(data.data());
+  return json_detail::decodeOnce(bytes, data.size(), options, mutableCollections, error);
 }
 
 }  // namespace

@@ -43,9 +43,30 @@ constexpr Reciprocals makeReciprocals() {
 }
 constexpr Reciprocals kReciprocals = makeReciprocals();
 
+constexpr std::size_t kSmallCounts = 1024;
+
+// The index for counts below kSmallCounts, looked up rather than searched
+// for every dictionary the decoder builds.
+struct SmallCapacityIndexes {
+  std::uint8_t index[kSmallCounts];
+};
+constexpr SmallCapacityIndexes makeSmallCapacityIndexes() {
+  SmallCapacityIndexes table{};
+  for (std::size_t count = 0; count < kSmallCounts; ++count) {
+    // floor(count * 1.33), by truncation of a non-negative double.
+    const auto wanted = static_cast<std::uint64_t>(static_cast<double>(count) * 1.33);
+    std::size_t i = 0;
+    while (kCapacities[i] < wanted) ++i;
+    table.index[count] = static_cast<std::uint8_t>(i);
+  }
+  return table;
+}
+constexpr SmallCapacityIndexes kSmallCapacityIndexes = makeSmallCapacityIndexes();
+
 // Index into kCapacities for `count` entries, or kCapacityCount when the
 // table cannot hold that many.
 std::size_t capacityIndexForCount(std::size_t count) noexcept {
+  if (count < kSmallCounts) return kSmallCapacityIndexes.index[count];
   const double wanted = std::floor(static_cast<double>(count) * 1.33);
   for (std::size_t i = 0; i < kCapacityCount; ++i) {
     if (static_cast<double>(kCapacities[i]) >= wanted) return i;
@@ -90,7 +111,8 @@ namespace json_detail {
 
 JSONDictionary* ValueAccess::newDictionary(Arena* arena, JSONValue* const* keys,
                                            JSONValue* const* values, std::size_t count,
-                                           bool isMutable) {
+                                           bool isMutable, void (*beforeDrop)(void*),
+                                           void* context) {
   const std::size_t index = capacityIndexForCount(count);
   if (index == kCapacityCount) throwTableAllocation();
   const std::size_t capacity = kCapacities[index];
@@ -103,7 +125,7 @@ JSONDictionary* ValueAccess::newDictionary(Arena* arena, JSONValue* const* keys,
   dictionary->capacityIndex_ = static_cast<std::uint8_t>(index);
   dictionary->mutations_ = isMutable ? 1 : 0;
   for (std::size_t i = 0; i < count; ++i) {
-    dictionary->insert(keyHash(*keys[i]), keys[i], values[i]);
+    dictionary->insert(keyHash(*keys[i]), keys[i], values[i], beforeDrop, context);
   }
   return dictionary;
 }
@@ -165,7 +187,8 @@ void JSONDictionary::placeInFreeSlot(const Entry& entry) noexcept {
   }
 }
 
-void JSONDictionary::insert(std::uint32_t hash, JSONValue* key, JSONValue* value) noexcept {
+void JSONDictionary::insert(std::uint32_t hash, JSONValue* key, JSONValue* value,
+                            void (*beforeDrop)(void*), void* context) noexcept {
   if (capacity_ > 0) {
     // An equal key, if any, sits before the first free slot of the probe.
     std::size_t slot = homeSlot(hash);
@@ -177,6 +200,7 @@ void JSONDictionary::insert(std::uint32_t hash, JSONValue* key, JSONValue* value
         return;
       }
       if (entry.keyHash == hash && keysEqual(*entry.key, *key)) {
+        if (beforeDrop) beforeDrop(context);
         removeEntry(&entry);
         placeInFreeSlot({hash, key, value});
         ++count_;
@@ -186,6 +210,7 @@ void JSONDictionary::insert(std::uint32_t hash, JSONValue* key, JSONValue* value
     }
   }
   // No free slot: nothing is stored.
+  if (beforeDrop) beforeDrop(context);
   key->release();
   value->release();
 }

@@ -103,8 +103,10 @@ class JSONDictionary final : public JSONValue {
   std::size_t homeSlot(std::uint32_t hash) const noexcept;
   const Entry* find(const JSONValue& key, std::uint32_t hash) const noexcept;
   const Entry* find(std::string_view key, std::uint32_t hash) const noexcept;
-  // Takes over one reference to key and value.
-  void insert(std::uint32_t hash, JSONValue* key, JSONValue* value) noexcept;
+  // Takes over one reference to key and value; `beforeDrop(context)`, when
+  // given, runs before a reference is dropped.
+  void insert(std::uint32_t hash, JSONValue* key, JSONValue* value,
+              void (*beforeDrop)(void*) = nullptr, void* context = nullptr) noexcept;
   void removeEntry(Entry* entry) noexcept;
   void placeInFreeSlot(const Entry& entry) noexcept;
   JSONRef<JSONDictionary> retainedCopy(bool isMutable) const;

@@ -8,6 +8,8 @@
 // into h * 33^16 + sum(b[i] * 33^(15-i)), and the sum is two SSE2
 // multiply-adds per half (the 32-bit powers are split into 16-bit halves),
 // so a block costs a handful of instructions and gives the same value.
+// A shorter block is masked, hashed as a full one and multiplied back by
+// a power of the inverse of 33 (odd, so invertible modulo 2^32).
 
 #include <cstddef>
 #include <cstdint>
@@ -28,26 +30,44 @@ constexpr std::uint32_t power33(unsigned exponent) {
   return value;
 }
 
+// The multiplicative inverse of an odd number modulo 2^32, by Newton's
+// iteration (each step doubles the correct low bits).
+constexpr std::uint32_t inverse(std::uint32_t odd) {
+  std::uint32_t x = odd;
+  for (int i = 0; i < 5; ++i) x *= 2u - odd * x;
+  return x;
+}
+
 struct HashTables {
   std::uint32_t powers[17];
-  // Window coefficients: lane i of a block of n bytes starts at index
-  // 31 - n, where the entries count down from 33^30 and end in zeros, so the
-  // lanes past n contribute nothing. Split for the signed 16-bit multiply:
-  // low half as int16, high half plus the borrow of the low half.
-  alignas(16) std::int16_t low[48];
-  alignas(16) std::int16_t high[48];
+  // 33^-k: a block of n bytes hashed with the coefficients of a full block
+  // comes out multiplied by 33^(16-n), which this undoes.
+  std::uint32_t inversePowers[17];
+  // Coefficients 33^(15-i) of a full block, split for the signed 16-bit
+  // multiply: low half as int16, high half plus the borrow of the low half.
+  alignas(16) std::int16_t low[16];
+  alignas(16) std::int16_t high[16];
+  // Masks that keep the first n bytes of a block.
+  alignas(16) std::uint8_t prefix[17][16];
 };
 
 constexpr HashTables makeHashTables() {
   HashTables tables{};
-  for (unsigned n = 0; n <= 16; ++n) tables.powers[n] = power33(n);
-  for (unsigned j = 0; j < 48; ++j) {
-    std::uint32_t coefficient = j <= 30 ? power33(30 - j) : 0;
-    std::uint32_t low = coefficient & 0xFFFFu;
+  const std::uint32_t inverse33 = inverse(33u);
+  std::uint32_t inversePower = 1;
+  for (unsigned n = 0; n <= 16; ++n) {
+    tables.powers[n] = power33(n);
+    tables.inversePowers[n] = inversePower;
+    inversePower *= inverse33;
+    for (unsigned i = 0; i < 16; ++i) tables.prefix[n][i] = i < n ? 0xFF : 0x00;
+  }
+  for (unsigned i = 0; i < 16; ++i) {
+    const std::uint32_t coefficient = power33(15 - i);
+    const std::uint32_t low = coefficient & 0xFFFFu;
     std::uint32_t high = coefficient >> 16;
     if (low >= 0x8000u) high += 1;
-    tables.low[j] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low));
-    tables.high[j] = static_cast<std::int16_t>(static_cast<std::uint16_t>(high & 0xFFFFu));
+    tables.low[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low));
+    tables.high[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(high & 0xFFFFu));
   }
   return tables;
 }
@@ -61,28 +81,30 @@ inline std::uint32_t hashBytesScalar(std::uint32_t hash, const unsigned char* by
 }
 
 #if LORVANE_JSON_SSE2
-// Sum of block[i] * 33^(n-1-i) over the first n (0..16) of the 16 bytes
-// loaded; the bytes past n may be anything.
-inline std::uint32_t hashWindow(__m128i block, unsigned n) noexcept {
+// sum(block[i] * 33^(15-i)) over the 16 bytes.
+inline std::uint32_t hashFullBlock(__m128i block) noexcept {
   const __m128i zero = _mm_setzero_si128();
-  const std::int16_t* low = kHashTables.low + (31 - n);
-  const std::int16_t* high = kHashTables.high + (31 - n);
-  __m128i first = _mm_unpacklo_epi8(block, zero);
-  __m128i second = _mm_unpackhi_epi8(block, zero);
-  __m128i sumLow = _mm_add_epi32(
-      _mm_madd_epi16(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
-      _mm_madd_epi16(second, _mm_loadu_si128(reinterpret_cast<const __m128i*>(low + 8))));
-  __m128i sumHigh = _mm_add_epi32(
-      _mm_madd_epi16(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(high))),
-      _mm_madd_epi16(second, _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + 8))));
+  const __m128i* low = reinterpret_cast<const __m128i*>(kHashTables.low);
+  const __m128i* high = reinterpret_cast<const __m128i*>(kHashTables.high);
+  const __m128i first = _mm_unpacklo_epi8(block, zero);
+  const __m128i second = _mm_unpackhi_epi8(block, zero);
+  const __m128i sumLow = _mm_add_epi32(_mm_madd_epi16(first, _mm_load_si128(low)),
+                                       _mm_madd_epi16(second, _mm_load_si128(low + 1)));
+  const __m128i sumHigh = _mm_add_epi32(_mm_madd_epi16(first, _mm_load_si128(high)),
+                                        _mm_madd_epi16(second, _mm_load_si128(high + 1)));
   __m128i sum = _mm_add_epi32(sumLow, _mm_slli_epi32(sumHigh, 16));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
 }
 
+// The hash continued over the first n (0..16) of the 16 bytes loaded; the
+// bytes past n may be anything.
 inline std::uint32_t hashStep(std::uint32_t hash, __m128i block, unsigned n) noexcept {
-  return hash * kHashTables.powers[n] + hashWindow(block, n);
+  if (n == 16) return hash * kHashTables.powers[16] + hashFullBlock(block);
+  const __m128i kept = _mm_and_si128(
+      block, _mm_load_si128(reinterpret_cast<const __m128i*>(kHashTables.prefix[n])));
+  return (hash * kHashTables.powers[16] + hashFullBlock(kept)) * kHashTables.inversePowers[16 - n];
 }
 #endif
 

@@ -13,10 +13,18 @@
 
 #include "json/json_arena.h"
 #include "json/json_array.h"
+#include "json/json_decoder.h"
 #include "json/json_dictionary.h"
+#include "json/json_error.h"
 #include "json/json_value.h"
 
 namespace lorvane::json_detail {
+
+// One decode with a parse state kept per thread for such one-shot calls;
+// its value cache is emptied before it returns, as a private decoder's
+// would be.
+JSONValueRef decodeOnce(const char* bytes, std::size_t length, JSONParseOptionFlags options,
+                        bool mutableCollections, JSONError* error);
 
 // "%@ %@" style operation texts of the collection exceptions.
 std::string operationText(const char* className, const char* operation);
@@ -89,10 +97,12 @@ struct ValueAccess {
   static JSONArray* newArray(Arena* arena, JSONValue* const* objects, std::size_t count,
                              bool isMutable);
   // Takes over the references to keys and values; a repeated key keeps the
-  // later value.
+  // later value. `beforeDrop(context)` runs before the first reference is
+  // dropped that way.
   static JSONDictionary* newDictionary(Arena* arena, JSONValue* const* keys,
                                        JSONValue* const* values, std::size_t count,
-                                       bool isMutable);
+                                       bool isMutable, void (*beforeDrop)(void*) = nullptr,
+                                       void* context = nullptr);
 
   static void destroy(JSONValue* value) noexcept;
 

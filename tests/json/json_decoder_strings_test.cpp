@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "json/json.h"
+#include "json/json_hash.h"
 #include "json_test_support.h"
 
 namespace lorvane {
@@ -176,6 +177,24 @@ TEST(JSONDecoderStringsTest, EveryOffsetOfInvalidUTF8IsFoundOrRepaired) {
   }
   EXPECT_EQ(stringIn("[\"\xf4\x8f\xbf\xbd and \xee\x80\x80\"]"), "\xf4\x8f\xbf\xbd and \xee\x80\x80")
       << "U+10FFFD and U+E000 are fine";
+}
+
+// The block-wise hash must be the byte-by-byte one exactly: the cache's
+// slots and the dictionaries' key hashes depend on it.
+TEST(JSONDecoderStringsTest, StringHashIsTheByteRecurrenceAtEveryLength) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += static_cast<char>((i * 37 + 11) % 256);
+  for (std::size_t length = 0; length <= text.size(); ++length) {
+    std::uint32_t expected = 1402737925u;
+    for (std::size_t i = 0; i < length; ++i) expected = expected * 33u + static_cast<unsigned char>(text[i]);
+    ASSERT_EQ(json_detail::stringHash(text.data(), length), expected) << length;
+  }
+  const std::string key = "screen_name";
+  EXPECT_EQ(JSONStringValue::create(key)->hash(), json_detail::stringHash(key.data(), key.size()));
+  // Decoded strings carry the same hash, escaped or not.
+  JSONValueRef value = decode(R"(["screen_name","screen\u005fname"])");
+  EXPECT_EQ(value->asArray()->objectAtIndex(0)->asString()->hash(),
+            JSONStringValue::create(key)->hash());
 }
 
 TEST(JSONDecoderStringsTest, LongEscapedStringsGrowTheBuffer) {

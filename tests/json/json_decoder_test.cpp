@@ -261,6 +261,42 @@ TEST(JSONDecoderTest, DecoderCacheSpansCallsUntilCleared) {
   EXPECT_TRUE(first->isEqual(*third));
 }
 
+// Values that the decode itself drops again (a repeated key's earlier
+// value, everything after a failure) must leave the cache sound, for the
+// rest of the call and for later calls on the same decoder.
+TEST(JSONDecoderTest, CacheSurvivesValuesDroppedDuringTheCall) {
+  JSONDecoder decoder;
+  const auto decodeWith = [&](const std::string& text) {
+    return decoder.objectWithUTF8String(text.data(), text.size());
+  };
+  JSONValueRef repeated = decodeWith(R"([{"a":"dropped","a":1.5},"dropped",{"b":"dropped"},1.5])");
+  ASSERT_TRUE(repeated);
+  const JSONArray* array = repeated->asArray();
+  EXPECT_EQ(array->objectAtIndex(1)->stringValue(), "dropped");
+  EXPECT_EQ(array->objectAtIndex(2)->asDictionary()->objectForKey("b"), array->objectAtIndex(1));
+  // Held by the array, the second dictionary and the decoder's cache.
+  EXPECT_EQ(array->objectAtIndex(1)->referenceCount(), 3u);
+
+  EXPECT_FALSE(decodeWith(R"(["lost","lost",{"k":"lost"},)"));
+  EXPECT_FALSE(decodeWith(R"(["tail","tail"] x)"));
+  JSONValueRef after = decodeWith(R"(["lost","tail","dropped",{"k":"lost"}])");
+  ASSERT_TRUE(after);
+  EXPECT_EQ(json_test::encode(*after), R"(["lost","tail","dropped",{"k":"lost"}])");
+  EXPECT_EQ(after->asArray()->objectAtIndex(2), array->objectAtIndex(1))
+      << "shared with the earlier call's tree";
+  repeated.reset();
+  EXPECT_EQ(after->asArray()->objectAtIndex(2)->referenceCount(), 2u);
+  decoder.clearCache();
+  EXPECT_EQ(after->asArray()->objectAtIndex(2)->referenceCount(), 1u);
+  EXPECT_EQ(after->asArray()->objectAtIndex(0)->referenceCount(), 2u) << "used twice in the tree";
+
+  // The same through the one-shot entry points, whose cache ends with the call.
+  JSONValueRef once = objectFromJSONString(R"([{"a":"x","a":"y"},"x",{"a":"x"}])");
+  ASSERT_TRUE(once);
+  EXPECT_EQ(once->asArray()->objectAtIndex(1)->referenceCount(), 2u);
+  EXPECT_FALSE(objectFromJSONString(R"(["x",{"a":"x","a":"x"},"x")"));
+}
+
 TEST(JSONDecoderTest, CacheNeverConfusesDistinctValues) {
   // Many more distinct strings and numbers than cache slots, repeated, so
   // that slots are probed, aged and replaced all the time.
