@@ -1,15 +1,19 @@
 // One frame of a representative screen, laid out and drawn offscreen at
 // 640 x 1136 pixels: a background picture, a scrolling grid of lesson
 // tiles (picture, caption on a dark band, touch area), a tab bar of
-// picture buttons and the status bar. To measure another screen, build it
-// in makeScreen() (or hand any root view to drawOneFrame).
+// picture buttons and the status bar; and the app's own first tab. To
+// measure another screen, hand its root view to drawOneFrame.
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <string>
 
+#include "app/shell/app_delegate.h"
+#include "demo/server/sample_server.h"
+#include "feeds/app_configuration.h"
 #include "platform/foundation/clock.h"
+#include "platform/foundation/run_loop.h"
 #include "platform/render/display.h"
 #include "platform/ui/button.h"
 #include "platform/ui/label.h"
@@ -116,6 +120,36 @@ void BM_TopicGridFrameWhileScrolling(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TopicGridFrameWhileScrolling)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The app itself on its first tab, fed by the sample server in-process.
+void BM_AppTopicGridFrame(benchmark::State& state) {
+  demo::ServerOptions options;
+  options.sourceDirectory = demo::defaultSourceDirectory();
+  options.contentDirectory = demo::defaultContentDirectory();
+  demo::SampleServer server(options);
+  std::string error;
+  if (!server.start(&error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  AppConfiguration config = AppConfiguration::current();
+  config.contentBaseURL = config.recommendBaseURL = server.baseURL();
+  AppConfiguration::setCurrent(config);
+  auto display = Display::create({.headless = true, .scale = 2});
+  if (!display) {
+    state.SkipWithError("no display");
+    return;
+  }
+  auto delegate = std::make_shared<AppDelegate>();
+  Application::sharedApplication().launch(delegate);
+  // Let the feed and its thumbnails arrive.
+  for (int i = 0; i < 120; ++i) display->runOnce(1.0 / 60);
+  Window& window = *delegate->window();
+  for (auto _ : state) drawOneFrame(*display, window);
+  Application::sharedApplication().reset();
+  server.stop();
+}
+BENCHMARK(BM_AppTopicGridFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 }  // namespace lorvane

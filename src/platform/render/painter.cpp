@@ -116,10 +116,22 @@ void Painter::drawViewTree(const View& view, const AffineTransform& parent, doub
       return;
     }
   }
-  drawLayerContent(layer, bounds, view.presentationBackgroundColor(), m, a);
+  // Content wholly outside the visible area is skipped (scrolled-away
+  // tiles); subviews may still reach in, so they are visited anyway.
+  bool visible = true;
+  if (clip_.active) {
+    Size off = layer.shadowOffset();
+    double margin = layer.shadowOpacity() > 0
+                        ? std::fabs(off.width) + std::fabs(off.height) + layer.shadowRadius() + layer.borderWidth()
+                        : layer.borderWidth();
+    Rect p = m.applyToRect(bounds.insetBy(-margin, -margin));
+    Rect c{double(clip_.rect.x), double(clip_.rect.y), double(clip_.rect.w), double(clip_.rect.h)};
+    visible = p.intersects(c);
+  }
+  if (visible) drawLayerContent(layer, bounds, view.presentationBackgroundColor(), m, a);
   for (const auto& sub : layer.sublayers()) drawSublayer(*sub, m, a);
   for (const auto& sub : view.subviews()) drawViewTree(*sub, m, a);
-  if (layer.borderWidth() > 0) {
+  if (visible && layer.borderWidth() > 0) {
     Color border = layer.borderColor();
     strokeShape(bounds, layer.cornerRadius(), layer.borderWidth(), border.withAlpha(border.alpha * a), m);
   }
@@ -263,10 +275,28 @@ Painter::ImageTexture* Painter::textureFor(const Image& image) {
     if (wrap) surface.reset(SDL_ConvertSurfaceFormat(wrap.get(), SDL_PIXELFORMAT_ARGB8888, 0));
   }
   if (!surface) return nullptr;
+  if (surface->format->format != SDL_PIXELFORMAT_ARGB8888) {
+    surface.reset(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_ARGB8888, 0));
+    if (!surface) return nullptr;
+  }
+  bool opaque = true;
+  SDL_LockSurface(surface.get());
+  for (int y = 0; y < surface->h && opaque; ++y) {
+    const auto* row = reinterpret_cast<const Uint32*>(static_cast<const std::uint8_t*>(surface->pixels) +
+                                                      std::size_t(y) * std::size_t(surface->pitch));
+    for (int x = 0; x < surface->w; ++x) {
+      if ((row[x] >> 24) != 0xFF) {
+        opaque = false;
+        break;
+      }
+    }
+  }
+  SDL_UnlockSurface(surface.get());
   TexturePtr texture(SDL_CreateTextureFromSurface(renderer_, surface.get()));
   if (!texture) return nullptr;
   SDL_SetTextureBlendMode(texture.get(), SDL_BLENDMODE_BLEND);
-  ImageTexture entry{image.contentHandle(), std::move(texture), surface->w, surface->h};
+  int w = surface->w, h = surface->h;
+  ImageTexture entry{image.contentHandle(), std::move(texture), std::move(surface), w, h, opaque};
   auto [pos, inserted] = images_.insert_or_assign(key, std::move(entry));
   return &pos->second;
 }
@@ -279,7 +309,21 @@ void Painter::drawImage(const Image& image, const Rect& bounds, ContentMode mode
   double px = tex->width / std::max(1e-9, size.width);  // texture pixels per image point
   if (!image.isResizable()) {
     Rect dest = contentRect(bounds, size, mode);
-    drawTexture(tex->texture.get(), {0, 0, tex->width, tex->height}, dest, m, alpha, multiply);
+    SDL_Texture* texture = tex->texture.get();
+    SDL_Rect source{0, 0, tex->width, tex->height};
+    if (axisAligned(m)) {
+      int w = int(std::lround(dest.width() * m.a)), h = int(std::lround(dest.height() * m.d));
+      if ((w != tex->width || h != tex->height) && w > 0 && h > 0 && w <= 4096 && h <= 4096) {
+        if (SDL_Texture* scaled = scaledTexture(*tex, image.contentKey(), w, h)) {
+          texture = scaled;
+          source = {0, 0, w, h};
+        }
+      }
+    }
+    // Opaque pictures drawn fully opaque need no blending.
+    bool plain = tex->opaque && alpha * multiply.alpha >= 1;
+    SDL_SetTextureBlendMode(texture, plain ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
+    drawTexture(texture, source, dest, m, alpha, multiply);
     return;
   }
   // Nine parts: corners keep their size, edges stretch one way, the middle both.
@@ -301,6 +345,24 @@ void Painter::drawImage(const Image& image, const Rect& bounds, ContentMode mode
       drawTexture(tex->texture.get(), src, d, m, alpha, multiply);
     }
   }
+}
+
+SDL_Texture* Painter::scaledTexture(ImageTexture& source, const void* key, int width, int height) {
+  auto k = std::make_tuple(key, width, height);
+  auto it = scaled_.find(k);
+  if (it != scaled_.end() && !it->second.owner.expired()) {
+    it->second.lastUsed = frame_;
+    return it->second.texture.get();
+  }
+  if (!source.surface) return nullptr;
+  SurfacePtr out(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888));
+  if (!out || SDL_SoftStretchLinear(source.surface.get(), nullptr, out.get(), nullptr) != 0) return nullptr;
+  TexturePtr texture(SDL_CreateTextureFromSurface(renderer_, out.get()));
+  if (!texture) return nullptr;
+  SDL_SetTextureBlendMode(texture.get(), SDL_BLENDMODE_BLEND);
+  auto& entry = scaled_[k];
+  entry = {source.owner, std::move(texture), frame_};
+  return entry.texture.get();
 }
 
 Painter::TextTexture* Painter::textureForText(const std::string& text, const Font& font) {
@@ -483,6 +545,9 @@ void Painter::drawStatusBar() {
 void Painter::endFrame() {
   ++frame_;
   std::erase_if(images_, [](const auto& e) { return e.second.owner.expired(); });
+  std::erase_if(scaled_, [this](const auto& e) {
+    return e.second.owner.expired() || frame_ - e.second.lastUsed > 180;
+  });
   std::erase_if(videos_, [](const auto& e) { return e.second.owner.expired(); });
   // Texts not drawn for a few seconds go; a long list scrolls through many.
   std::erase_if(texts_, [this](const auto& e) { return frame_ - e.second.lastUsed > 180; });

@@ -50,7 +50,16 @@ class Painter {
   struct ImageTexture {
     std::weak_ptr<const void> owner;
     TexturePtr texture;
+    SurfacePtr surface;  // kept to make scaled copies from
     int width = 0, height = 0;
+    bool opaque = false;
+  };
+  // A picture scaled once to the size it is drawn at, so steady frames
+  // copy pixels instead of stretching them.
+  struct ScaledTexture {
+    std::weak_ptr<const void> owner;
+    TexturePtr texture;
+    std::uint64_t lastUsed = 0;
   };
   struct TextTexture {
     TexturePtr texture;
@@ -89,7 +98,9 @@ class Painter {
   double scale_ = 2;
   Clip clip_;
   std::uint64_t frame_ = 0;
+  SDL_Texture* scaledTexture(ImageTexture& source, const void* key, int width, int height);
   std::unordered_map<const void*, ImageTexture> images_;
+  std::map<std::tuple<const void*, int, int>, ScaledTexture> scaled_;
   std::map<std::tuple<std::string, bool, int>, TextTexture> texts_;
   std::unordered_map<const Layer*, VideoTexture> videos_;
 };
