@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   DisplayOptions displayOptions;
   displayOptions.headless = true;
   auto display = Display::create(displayOptions, &error);
-  if (!display) std::fprintf(stderr, "no offscreen display (%s): drawing is not timed\n", error.c_str());
+  if (!display)
+    std::fprintf(stderr, "no offscreen display (%s): drawing is not timed\n", error.c_str());
 
   char pattern[] = "/tmp/lorvane-feeds-bench-XXXXXX";
   if (!mkdtemp(pattern)) return 1;
@@ -143,9 +144,11 @@ int main(int argc, char** argv) {
   server.stop();
   std::filesystem::remove_all(root);
 
-  std::printf("feeds_bench, %d runs, medians (sample server on loopback, 16 topic lessons)\n", runs);
+  std::printf("feeds_bench, %d runs, medians (sample server on loopback, 16 topic lessons)\n",
+              runs);
   std::printf("  cold cache, start to filled grid : %8.2f ms\n", median(cold));
-  std::printf("  warm cache, start to filled grid : %8.2f ms   (goal: under 300 ms)\n", median(warm));
+  std::printf("  warm cache, start to filled grid : %8.2f ms   (goal: under 300 ms)\n",
+              median(warm));
   std::printf("  lay out 100 records              : %8.2f ms\n", median(layout));
   if (display) std::printf("  draw the 100-record grid         : %8.2f ms\n", median(draw));
   return 0;

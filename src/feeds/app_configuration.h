@@ -8,11 +8,11 @@ namespace lorvane {
 // the CMake cache; main may replace them at start-up (for example to point
 // the screens at a content server it started itself).
 struct AppConfiguration {
-  std::string contentBaseURL;     // host of the lesson feeds, "http://host:port"
-  std::string recommendBaseURL;   // host of the recommended-apps list
-  std::string storeReviewURL;     // the store's review page, systems before 7.0
-  std::string storeAppURL;        // the store's app page, 7.0 and later
-  std::string feedbackAddress;    // where feedback mail goes
+  std::string contentBaseURL;    // host of the lesson feeds, "http://host:port"
+  std::string recommendBaseURL;  // host of the recommended-apps list
+  std::string storeReviewURL;    // the store's review page, systems before 7.0
+  std::string storeAppURL;       // the store's app page, 7.0 and later
+  std::string feedbackAddress;   // where feedback mail goes
   std::string shareAppKey;
   std::string analyticsAppKey;
   std::string weChatAppID;

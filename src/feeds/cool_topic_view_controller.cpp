@@ -18,7 +18,9 @@ CoolTopicViewController::CoolTopicViewController()
 
 CoolTopicViewController::~CoolTopicViewController() = default;
 
-double CoolTopicViewController::tileWidth() { return (mainScreenBounds().width() - 26) * 0.5; }
+double CoolTopicViewController::tileWidth() {
+  return (mainScreenBounds().width() - 26) * 0.5;
+}
 
 void CoolTopicViewController::viewDidLoad() {
   urlRequest();
@@ -31,7 +33,8 @@ void CoolTopicViewController::viewDidLoad() {
   view()->addSubview(background_);
 
   const Rect screen = mainScreenBounds();
-  scrollView_ = View::make<ScrollView>(Rect{0, top, screen.width(), screen.height() - statusBarHeight()});
+  scrollView_ =
+      View::make<ScrollView>(Rect{0, top, screen.width(), screen.height() - statusBarHeight()});
   scrollView_->setUserInteractionEnabled(true);
   scrollView_->setBackgroundColor(Color::clear());
   scrollView_->setClipsToBounds(true);
@@ -111,8 +114,8 @@ void CoolTopicViewController::positionMiniVidoCell(const std::vector<FeedRecord>
   for (std::size_t i = 0; i < count; ++i) {
     const auto& tile = tiles_[i];
     tile->setUserInteractionEnabled(true);
-    tile->tapButton().addTarget(this, [this](Control& sender) { pushToDetail(sender); },
-                                ControlEventTouchUpInside);
+    tile->tapButton().addTarget(
+        this, [this](Control& sender) { pushToDetail(sender); }, ControlEventTouchUpInside);
     tile->videoDescripLabel().setText(videoName_[i]);
     loadThumbnail(tile, i);
     tile->setFrame({x, y, width, kTileHeight});
@@ -121,7 +124,8 @@ void CoolTopicViewController::positionMiniVidoCell(const std::vector<FeedRecord>
       x = kFirstTileOrigin;
       y += kRowStep;
     }
-    tile->tapButton().setImage(createHighlightImageWithFrame(tile->frame()), ControlStateHighlighted);
+    tile->tapButton().setImage(createHighlightImageWithFrame(tile->frame()),
+                               ControlStateHighlighted);
     scrollView_->addSubview(tile);
   }
   const double rows = std::ceil(static_cast<double>(count) / 2);

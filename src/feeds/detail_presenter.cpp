@@ -12,7 +12,8 @@ std::shared_ptr<ViewController> makeDetailViewController(const FeedRecord& recor
   return detail;
 }
 
-void pushDetailScreen(ViewController& from, const FeedRecord& record, const DetailScreenMaker& maker) {
+void pushDetailScreen(ViewController& from, const FeedRecord& record,
+                      const DetailScreenMaker& maker) {
   NavigationController* navigation = from.navigationController();
   if (!navigation) return;
   auto detail = maker ? maker(record) : makeDetailViewController(record);

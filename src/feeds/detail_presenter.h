@@ -18,6 +18,7 @@ std::shared_ptr<ViewController> makeDetailViewController(const FeedRecord& recor
 // Pushes the page for `record` onto the navigation stack of `from`, animated,
 // and slides the tab bar out of view. Without a navigation stack nothing
 // opens and the tab bar stays.
-void pushDetailScreen(ViewController& from, const FeedRecord& record, const DetailScreenMaker& maker);
+void pushDetailScreen(ViewController& from, const FeedRecord& record,
+                      const DetailScreenMaker& maker);
 
 }  // namespace lorvane

@@ -5,9 +5,13 @@
 
 namespace lorvane {
 
-MiniVideoCell::MiniVideoCell() : View() { build(); }
+MiniVideoCell::MiniVideoCell() : View() {
+  build();
+}
 
-MiniVideoCell::MiniVideoCell(const Rect& frame) : View(frame) { build(); }
+MiniVideoCell::MiniVideoCell(const Rect& frame) : View(frame) {
+  build();
+}
 
 void MiniVideoCell::build() {
   pictureView_ = View::make<ImageView>();
@@ -36,9 +40,14 @@ void MiniVideoCell::layoutSubviews() {
   for (const auto& subview : subviews()) {
     switch (subview->tag()) {
       case kPictureTag:
-      case kTapButtonTag: subview->setFrame({0, 0, w, h}); break;
-      case kCaptionTag: subview->setFrame({0, 2 * h / 3, w, h / 3}); break;
-      default: break;
+      case kTapButtonTag:
+        subview->setFrame({0, 0, w, h});
+        break;
+      case kCaptionTag:
+        subview->setFrame({0, 2 * h / 3, w, h / 3});
+        break;
+      default:
+        break;
     }
   }
 }

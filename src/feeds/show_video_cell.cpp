@@ -37,7 +37,9 @@ void ShowVideoCell::setVideoImage(ImagePtr image) {
   pictureView().setImage(image ? std::move(image) : Image::imageNamed(""));
 }
 
-void ShowVideoCell::setVideoDsecrip(const std::string& text) { titleLabel().setText(text); }
+void ShowVideoCell::setVideoDsecrip(const std::string& text) {
+  titleLabel().setText(text);
+}
 
 void ShowVideoCell::setSelected(bool selected, bool animated) {
   TableViewCell::setSelected(selected, animated);

@@ -139,7 +139,8 @@ TableViewCellPtr ShowViewController::cellForRowAtIndexPath(TableView& tableView,
   return cell;
 }
 
-void ShowViewController::loadThumbnail(const std::shared_ptr<ShowVideoCell>& cell, std::size_t row) {
+void ShowViewController::loadThumbnail(const std::shared_ptr<ShowVideoCell>& cell,
+                                       std::size_t row) {
   const std::string url = videoImage_[row];
   cell->setRepresentedImageURL(url);
   std::weak_ptr<ShowVideoCell> weakCell = cell;

@@ -51,7 +51,9 @@ std::string safeExtension(std::string_view imageURL) {
 
 }  // namespace
 
-std::string searchDocumentDirectory() { return FileManager::defaultManager().documentsDirectory(); }
+std::string searchDocumentDirectory() {
+  return FileManager::defaultManager().documentsDirectory();
+}
 
 std::string thumbnailFileName(std::string_view imageURL) {
   std::size_t slash = imageURL.rfind('/');

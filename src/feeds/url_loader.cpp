@@ -7,7 +7,9 @@
 
 namespace lorvane {
 
-URLLoader::~URLLoader() { waitUntilAllFinished(); }
+URLLoader::~URLLoader() {
+  waitUntilAllFinished();
+}
 
 URLLoadResult URLLoader::load(const std::string& url) {
   auto parsed = URL::parse(url);
@@ -21,8 +23,9 @@ URLLoadResult URLLoader::load(const std::string& url) {
     // An error page is not the picture that was asked for; passing it on
     // as data would get it cached in place of the thumbnail.
     if (result.statusCode < 200 || result.statusCode > 299) {
-      result.error = Error::make(kURLLoaderErrorDomain, result.statusCode,
-                                 "HTTP status " + std::to_string(result.statusCode) + " for " + url);
+      result.error =
+          Error::make(kURLLoaderErrorDomain, result.statusCode,
+                      "HTTP status " + std::to_string(result.statusCode) + " for " + url);
       result.data.clear();
     }
   }

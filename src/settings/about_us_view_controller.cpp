@@ -44,6 +44,8 @@ void AboutUsViewController::viewDidLoad() {
   bgImageView_->addSubview(textView_);
 }
 
-void AboutUsViewController::backAction() { popPageAndShowTabBar(*this); }
+void AboutUsViewController::backAction() {
+  popPageAndShowTabBar(*this);
+}
 
 }  // namespace lorvane

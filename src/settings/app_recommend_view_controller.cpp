@@ -42,9 +42,9 @@ void AppRecommendViewController::viewDidLoad() {
   backButton_ = makeBackButton([this] { backAction(); });
   auto title = makeTitleLabel("应用推荐");
 
-  appTableView_ = View::make<TableView>(
-      Rect{0, kTitleBarHeight, screen.width(), screen.height() - statusBarHeight() - kTitleBarHeight},
-      TableViewStyle::Grouped);
+  appTableView_ = View::make<TableView>(Rect{0, kTitleBarHeight, screen.width(),
+                                             screen.height() - statusBarHeight() - kTitleBarHeight},
+                                        TableViewStyle::Grouped);
   appTableView_->setBackgroundColor(Color::clear());
   appTableView_->setBackgroundView(nullptr);
   appTableView_->setBounces(false);
@@ -112,7 +112,8 @@ TableViewCellPtr AppRecommendViewController::cellForRowAtIndexPath(TableView& ta
                                                                    const IndexPath& indexPath) {
   auto cell = std::dynamic_pointer_cast<AppRecommendCell>(
       tableView.dequeueReusableCellWithIdentifier(kReuseIdentifier));
-  if (!cell) cell = std::make_shared<AppRecommendCell>(TableViewCellStyle::Default, kReuseIdentifier);
+  if (!cell)
+    cell = std::make_shared<AppRecommendCell>(TableViewCellStyle::Default, kReuseIdentifier);
   const auto row = static_cast<std::size_t>(indexPath.row);
   if (indexPath.row < 0 || row >= itunesID_.size()) return cell;
   asyncDownloadAndSaveVideoImageForVideoCell(cell, indexPath);

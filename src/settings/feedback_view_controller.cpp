@@ -7,7 +7,9 @@
 
 namespace lorvane {
 
-FeedbackViewController::FeedbackViewController() { setTitle(kPageTitle); }
+FeedbackViewController::FeedbackViewController() {
+  setTitle(kPageTitle);
+}
 
 void FeedbackViewController::loadView() {
   auto root = View::make<ImageView>(Image::imageNamed("主底大"));
@@ -25,6 +27,8 @@ void FeedbackViewController::viewDidLoad() {
   view()->addSubview(makeTitleLabel("意见反馈"));
 }
 
-void FeedbackViewController::backAction() { popPageAndShowTabBar(*this); }
+void FeedbackViewController::backAction() {
+  popPageAndShowTabBar(*this);
+}
 
 }  // namespace lorvane

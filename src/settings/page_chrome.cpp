@@ -16,8 +16,9 @@ std::shared_ptr<Button> makeBackButton(std::function<void()> action) {
   button->setFrame({10, 7, 50, 29});
   button->setImage(Image::imageNamed("返回按钮-原大-01"), ControlStateNormal);
   button->setImage(Image::imageNamed("返回按钮-原大-02"), ControlStateHighlighted);
-  button->addTarget(button.get(), [action = std::move(action)](Control&) { action(); },
-                    ControlEventTouchUpInside);
+  button->addTarget(
+      button.get(), [action = std::move(action)](Control&) { action(); },
+      ControlEventTouchUpInside);
   return button;
 }
 

@@ -14,7 +14,9 @@ namespace lorvane {
 inline constexpr const char* kPageBackgroundPicture = "mmmmm";
 inline constexpr const char* kTitleBarPicture = "导航栏-原大";
 // Touched rows show their text in this colour.
-inline Color touchedRowTextColor() { return Color::rgb255(222, 18, 104); }
+inline Color touchedRowTextColor() {
+  return Color::rgb255(222, 18, 104);
+}
 
 // The page background: interaction on, since the page's views sit in it.
 std::shared_ptr<ImageView> makePageBackground(const Rect& frame);

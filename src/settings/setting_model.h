@@ -8,7 +8,12 @@ namespace lorvane {
 // One row of the settings table: its text and the action its tag names.
 class SettingModel {
  public:
-  enum Tag : unsigned { kFeedbackMail = 1, kAppRecommendation = 2, kRateInStore = 3, kAboutPage = 4 };
+  enum Tag : unsigned {
+    kFeedbackMail = 1,
+    kAppRecommendation = 2,
+    kRateInStore = 3,
+    kAboutPage = 4
+  };
 
   SettingModel(std::string title, unsigned tag) : title_(std::move(title)), tag_(tag) {}
   static std::shared_ptr<SettingModel> initWithTitle(std::string title, unsigned tag) {

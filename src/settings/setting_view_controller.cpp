@@ -76,8 +76,10 @@ int SettingViewController::numberOfRowsInSection(TableView&, int section) {
   return section == 0 || section == 1 ? 2 : 0;
 }
 
-std::shared_ptr<SettingModel> SettingViewController::modelAtIndexPath(const IndexPath& indexPath) const {
-  if (indexPath.section < 0 || indexPath.section >= static_cast<int>(dataArray_.size())) return nullptr;
+std::shared_ptr<SettingModel> SettingViewController::modelAtIndexPath(
+    const IndexPath& indexPath) const {
+  if (indexPath.section < 0 || indexPath.section >= static_cast<int>(dataArray_.size()))
+    return nullptr;
   auto rows = sectionDic_.find(dataArray_[static_cast<std::size_t>(indexPath.section)]);
   if (rows == sectionDic_.end() || indexPath.row < 0 ||
       indexPath.row >= static_cast<int>(rows->second.size())) {
@@ -101,7 +103,8 @@ TableViewCellPtr SettingViewController::cellForRowAtIndexPath(TableView& tableVi
   return cell;
 }
 
-bool SettingViewController::didSelectRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) {
+bool SettingViewController::didSelectRowAtIndexPath(TableView& tableView,
+                                                    const IndexPath& indexPath) {
   auto model = modelAtIndexPath(indexPath);
   if (!model) return true;
   NavigationController* navigation = navigationController();
@@ -125,7 +128,8 @@ bool SettingViewController::didSelectRowAtIndexPath(TableView& tableView, const 
         CustomTarBar::sharedInstance()->hideTabBar(true, true);
       }
       break;
-    default: break;
+    default:
+      break;
   }
   tableView.deselectRowAtIndexPath(indexPath, true);
   return true;
@@ -151,16 +155,22 @@ void SettingViewController::sendFeedbackMail() {
 
 std::pair<std::string, std::string> SettingViewController::alertTextForResult(int result) {
   switch (result) {
-    case static_cast<int>(MailComposeResult::Cancelled): return {"已取消", "您取消了邮件发送"};
-    case static_cast<int>(MailComposeResult::Saved): return {"以保存", "您保存了邮件"};
-    case static_cast<int>(MailComposeResult::Sent): return {"已发送", "邮件已成功发送"};
-    case static_cast<int>(MailComposeResult::Failed): return {"发送失败", "未发送成功,请再次发送"};
-    default: return {"", ""};
+    case static_cast<int>(MailComposeResult::Cancelled):
+      return {"已取消", "您取消了邮件发送"};
+    case static_cast<int>(MailComposeResult::Saved):
+      return {"以保存", "您保存了邮件"};
+    case static_cast<int>(MailComposeResult::Sent):
+      return {"已发送", "邮件已成功发送"};
+    case static_cast<int>(MailComposeResult::Failed):
+      return {"发送失败", "未发送成功,请再次发送"};
+    default:
+      return {"", ""};
   }
 }
 
 bool SettingViewController::mailComposeControllerDidFinish(MailComposeViewController&,
-                                                           MailComposeResult result, const ErrorPtr&) {
+                                                           MailComposeResult result,
+                                                           const ErrorPtr&) {
   auto [title, message] = alertTextForResult(static_cast<int>(result));
   auto alert = std::make_shared<AlertView>(title, message, this, "确定");
   alert->show();

@@ -23,16 +23,14 @@ class CoolTopicTest : public testing::AppScreenTest {
   void SetUp() override {
     AppScreenTest::SetUp();
     screen = std::make_shared<CoolTopicViewController>();
-    screen->setDetailScreenMaker([](const FeedRecord& record) {
-      return std::make_shared<RecordPage>(record);
-    });
+    screen->setDetailScreenMaker(
+        [](const FeedRecord& record) { return std::make_shared<RecordPage>(record); });
   }
   void tearDownScreens() override { screen.reset(); }
 
   bool waitForGrid(std::size_t tiles) {
-    return waitUntil([&] {
-      return screen->tiles().size() == tiles && screen->runningRequestCount() == 0;
-    });
+    return waitUntil(
+        [&] { return screen->tiles().size() == tiles && screen->runningRequestCount() == 0; });
   }
   bool waitForThumbnails() {
     return waitUntil([&] {
@@ -81,7 +79,8 @@ TEST_F(CoolTopicTest, FirstDisplaySendsTwoRequestsSpinsAndFillsTheGridWithDownlo
     std::snprintf(name, sizeof name, "topic-%02d.jpg", i);
     auto stored = documents() + "/cool/" + name;
     ASSERT_TRUE(std::filesystem::exists(stored)) << stored;
-    EXPECT_EQ(std::filesystem::file_size(stored), std::filesystem::file_size(contentFile(std::string("thumbs/") + name)));
+    EXPECT_EQ(std::filesystem::file_size(stored),
+              std::filesystem::file_size(contentFile(std::string("thumbs/") + name)));
   }
   EXPECT_GT(screen->tiles()[0]->pictureView().image()->pixelWidth(), 0);
 }
@@ -119,7 +118,8 @@ TEST_F(CoolTopicTest, ServerDownRetriesOnceThenOnlyANewAppearanceAsksAgain) {
   screen->viewWillAppear(false);
   EXPECT_TRUE(screen->indicator().isAnimating());
   EXPECT_EQ(screen->runningRequestCount(), 1u);
-  ASSERT_TRUE(waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
   EXPECT_TRUE(screen->indicator().isAnimating());
   RunLoop::main().runOnce(0.05);
   EXPECT_EQ(errorLines(log), 4u);
@@ -145,11 +145,13 @@ TEST_F(CoolTopicTest, AnHtmlAnswerIsFetchedAgainAtOnceEveryTime) {
 TEST_F(CoolTopicTest, AnEmptyDataArrayIsAStoredPageWithAnEmptyGrid) {
   startServer();
   server->setAnswerHook([](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
-    if (r.target.starts_with("/infolist")) return demo::CannedResponse{200, "application/json", "[{\"data\":[]}]"};
+    if (r.target.starts_with("/infolist"))
+      return demo::CannedResponse{200, "application/json", "[{\"data\":[]}]"};
     return std::nullopt;
   });
   show(screen);
-  ASSERT_TRUE(waitUntil([&] { return screen->isDataDownloaded() && screen->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return screen->isDataDownloaded() && screen->runningRequestCount() == 0; }));
   EXPECT_TRUE(screen->coolVideoModel().courseDic());
   EXPECT_FALSE(screen->indicator().isAnimating());
   EXPECT_TRUE(screen->tiles().empty());
@@ -161,8 +163,8 @@ TEST_F(CoolTopicTest, AnEmptyDataArrayIsAStoredPageWithAnEmptyGrid) {
 
 TEST_F(CoolTopicTest, RepliesOfTheWrongShapeAreFetchedAgainAndBadRecordsAreSkipped) {
   startServer();
-  auto answers = std::make_shared<std::vector<std::string>>(std::vector<std::string>{
-      "{\"data\":[]}", "[]", "[5]", "[null]", "<html>busy</html>"});
+  auto answers = std::make_shared<std::vector<std::string>>(
+      std::vector<std::string>{"{\"data\":[]}", "[]", "[5]", "[null]", "<html>busy</html>"});
   auto mutex = std::make_shared<std::mutex>();
   const std::string base = server->baseURL();
   server->setAnswerHook([=](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
@@ -173,10 +175,16 @@ TEST_F(CoolTopicTest, RepliesOfTheWrongShapeAreFetchedAgainAndBadRecordsAreSkipp
       body = answers->front();
       answers->erase(answers->begin());
     } else {
-      body = "[{\"data\":[{\"title\":\"no picture\"}, 3, {\"imageUrl\":5,\"title\":\"x\"},"
-             "{\"imageUrl\":\"" + base + "/thumbs/topic-02.jpg\",\"title\":7},"
-             "{\"imageUrl\":\"" + base + "/thumbs/topic-01.jpg\",\"title\":\"good one\"},"
-             "{\"imageUrl\":\"" + base + "/thumbs/topic-03.jpg\",\"title\":\"good two\"}]}, \"ignored\"]";
+      body =
+          "[{\"data\":[{\"title\":\"no picture\"}, 3, {\"imageUrl\":5,\"title\":\"x\"},"
+          "{\"imageUrl\":\"" +
+          base +
+          "/thumbs/topic-02.jpg\",\"title\":7},"
+          "{\"imageUrl\":\"" +
+          base +
+          "/thumbs/topic-01.jpg\",\"title\":\"good one\"},"
+          "{\"imageUrl\":\"" +
+          base + "/thumbs/topic-03.jpg\",\"title\":\"good two\"}]}, \"ignored\"]";
     }
     return demo::CannedResponse{200, "application/json", body};
   });
@@ -203,7 +211,8 @@ TEST_F(CoolTopicTest, AnUndecodableAnswerAfterAPageKeepsTheGridAndFetchesAgain) 
   FeedRecord page = screen->coolVideoModel().courseDic();
   server->setHtmlFirst(1);
   screen->urlRequest();
-  ASSERT_TRUE(waitUntil([&] { return requests("/infolist") == 4 && screen->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return requests("/infolist") == 4 && screen->runningRequestCount() == 0; }));
   EXPECT_EQ(screen->tiles().size(), 16u);
   EXPECT_TRUE(screen->coolVideoModel().courseDic());
 }
@@ -350,14 +359,21 @@ TEST_F(CoolTopicTest, FailedOrEmptyThumbnailDownloadsStoreNothing) {
   const std::string base = server->baseURL();
   server->setAnswerHook([=](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
     if (r.target.starts_with("/infolist")) {
-      return demo::CannedResponse{200, "application/json",
-          "[{\"data\":[{\"imageUrl\":\"" + base + "/thumbs/missing.jpg\",\"title\":\"gone\"},"
-          "{\"imageUrl\":\"" + base + "/empty/blank.jpg\",\"title\":\"blank\"},"
-          "{\"imageUrl\":\"" + base + "/text/notes.jpg\",\"title\":\"text\"},"
-          "{\"imageUrl\":\"http://127.0.0.1:1/closed.jpg\",\"title\":\"closed\"}]}]"};
+      return demo::CannedResponse{
+          200, "application/json",
+          "[{\"data\":[{\"imageUrl\":\"" + base +
+              "/thumbs/missing.jpg\",\"title\":\"gone\"},"
+              "{\"imageUrl\":\"" +
+              base +
+              "/empty/blank.jpg\",\"title\":\"blank\"},"
+              "{\"imageUrl\":\"" +
+              base +
+              "/text/notes.jpg\",\"title\":\"text\"},"
+              "{\"imageUrl\":\"http://127.0.0.1:1/closed.jpg\",\"title\":\"closed\"}]}]"};
     }
     if (r.target == "/empty/blank.jpg") return demo::CannedResponse{200, "image/jpeg", ""};
-    if (r.target == "/text/notes.jpg") return demo::CannedResponse{200, "image/jpeg", "not a picture"};
+    if (r.target == "/text/notes.jpg")
+      return demo::CannedResponse{200, "image/jpeg", "not a picture"};
     return std::nullopt;
   });
   LogCapture log;
@@ -383,12 +399,15 @@ TEST_F(CoolTopicTest, RecordsSharingAFileNameShareOneCachedPicture) {
   server->setAnswerHook([=](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
     if (!r.target.starts_with("/infolist")) return std::nullopt;
     return demo::CannedResponse{200, "application/json",
-        "[{\"data\":[{\"imageUrl\":\"" + base + "/thumbs/topic-05.jpg\",\"title\":\"a\"},"
-        "{\"imageUrl\":\"" + base + "/other/topic-05.jpg\",\"title\":\"b\"}]}]"};
+                                "[{\"data\":[{\"imageUrl\":\"" + base +
+                                    "/thumbs/topic-05.jpg\",\"title\":\"a\"},"
+                                    "{\"imageUrl\":\"" +
+                                    base + "/other/topic-05.jpg\",\"title\":\"b\"}]}]"};
   });
   show(screen);
   ASSERT_TRUE(waitForGrid(2));
-  ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(documents() + "/cool/topic-05.jpg"); }));
+  ASSERT_TRUE(
+      waitUntil([&] { return std::filesystem::exists(documents() + "/cool/topic-05.jpg"); }));
   ASSERT_TRUE(waitUntil([&] { return screen->thumbnailCache().loader().runningCount() == 0; }));
   // A new lay-out finds the one file for both tiles, with no download.
   server->clearRequests();

@@ -69,8 +69,8 @@ class AppScreenTest : public UiTest {
     navigation->setNavigationBarHidden(true, false);
     window->setRootViewController(navigation);
     auto bar = CustomTarBar::sharedInstance();
-    bar->setFrame({0, CustomTarBar::shownY(), Screen::mainScreen().bounds().width(),
-                   CustomTarBar::kHeight});
+    bar->setFrame(
+        {0, CustomTarBar::shownY(), Screen::mainScreen().bounds().width(), CustomTarBar::kHeight});
   }
 
   bool waitUntil(const std::function<bool()>& predicate, double seconds = 15) {
@@ -112,7 +112,8 @@ class AppScreenTest : public UiTest {
   // view to pass the touch on.
   void press(View& target) {
     window->layoutIfNeeded();
-    Point centre = target.convertPointToView({target.bounds().midX(), target.bounds().midY()}, nullptr);
+    Point centre =
+        target.convertPointToView({target.bounds().midX(), target.bounds().midY()}, nullptr);
     window->touchDown(centre);
     advance(0.2);
     window->touchUp(centre);
@@ -138,8 +139,8 @@ inline std::string feedAnswer(const std::string& base, int records, const std::s
   for (int i = 0; i < records; ++i) {
     if (i) data += ",";
     data += "{\"imageUrl\":\"" + base + "/thumbs/" + prefix + std::to_string(i) + "." + extension +
-            "\",\"title\":\"Lesson " + std::to_string(i) +
-            "\",\"videoUrl\":\"" + base + "/videos/topic-01.mp4\",\"playTime\":49}";
+            "\",\"title\":\"Lesson " + std::to_string(i) + "\",\"videoUrl\":\"" + base +
+            "/videos/topic-01.mp4\",\"playTime\":49}";
   }
   return "[{\"data\":[" + data + "]}]";
 }

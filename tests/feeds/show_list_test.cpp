@@ -22,15 +22,15 @@ class ShowListTest : public testing::AppScreenTest {
   void SetUp() override {
     AppScreenTest::SetUp();
     screen = std::make_shared<ShowViewController>();
-    screen->setDetailScreenMaker([](const FeedRecord& record) {
-      return std::make_shared<RecordPage>(record);
-    });
+    screen->setDetailScreenMaker(
+        [](const FeedRecord& record) { return std::make_shared<RecordPage>(record); });
   }
   void tearDownScreens() override { screen.reset(); }
 
   int rows() { return screen->tableView()->numberOfRowsInSection(0); }
   bool waitForFeed() {
-    return waitUntil([&] { return screen->showVideoMedia() && screen->runningRequestCount() == 0; });
+    return waitUntil(
+        [&] { return screen->showVideoMedia() && screen->runningRequestCount() == 0; });
   }
   bool waitForDownloads() {
     return waitUntil([&] {
@@ -41,7 +41,8 @@ class ShowListTest : public testing::AppScreenTest {
   }
   std::shared_ptr<ShowVideoCell> visibleCell(int row) {
     screen->tableView()->layoutIfNeeded();
-    return std::dynamic_pointer_cast<ShowVideoCell>(screen->tableView()->cellForRowAtIndexPath({0, row}));
+    return std::dynamic_pointer_cast<ShowVideoCell>(
+        screen->tableView()->cellForRowAtIndexPath({0, row}));
   }
   void cacheShowThumbnails(int count) {
     for (int i = 1; i <= count; ++i) {
@@ -131,13 +132,15 @@ TEST_F(ShowListTest, ServerDownRetriesOnceAndDropsTheSpinner) {
   pointAtClosedPort();
   LogCapture log;
   show(screen);
-  ASSERT_TRUE(waitUntil([&] { return errorLines(log) == 3 && screen->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 3 && screen->runningRequestCount() == 0; }));
   EXPECT_EQ(screen->indicator(), nullptr);
   EXPECT_TRUE(screen->isDataDownloaded());
   EXPECT_EQ(rows(), 0);
   screen->viewWillAppear(false);
   EXPECT_EQ(screen->runningRequestCount(), 1u);
-  ASSERT_TRUE(waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
   EXPECT_EQ(screen->indicator(), nullptr);
   EXPECT_FALSE(screen->showVideoMedia());
   pointAtServer();
@@ -196,7 +199,8 @@ TEST_F(ShowListTest, APictureForAReusedCellIsNotShownInItsNewRow) {
   startServer();
   // Slow pictures: the downloads are still under way when the cell moves on.
   server->setAnswerHook([](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
-    if (r.target.starts_with("/thumbs/")) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (r.target.starts_with("/thumbs/"))
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
     return std::nullopt;
   });
   show(screen);

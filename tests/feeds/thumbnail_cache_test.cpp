@@ -18,8 +18,12 @@ TEST(ThumbnailFileName, IsTheTextAfterTheLastSlash) {
 }
 
 TEST(ThumbnailFileName, NamesThatWouldLeaveTheFolderBecomeStableDerivedNames) {
-  const char* unsafe[] = {"http://host/img/..", "http://host/img/.", "http://host/img/",
-                          "", "http://host/a%2F..%2F..%2Fetc%2Fpasswd", "http://host/%2e%2e",
+  const char* unsafe[] = {"http://host/img/..",
+                          "http://host/img/.",
+                          "http://host/img/",
+                          "",
+                          "http://host/a%2F..%2F..%2Fetc%2Fpasswd",
+                          "http://host/%2e%2e",
                           "http://host/a\\..\\b.jpg"};
   std::set<std::string> names;
   for (const char* url : unsafe) {

@@ -54,7 +54,8 @@ TEST_F(SettingsTest, FourRowsInTwoSectionsWithTheirLook) {
   EXPECT_EQ(screen->numberOfRowsInSection(table, 1), 2);
   EXPECT_EQ(screen->numberOfRowsInSection(table, 2), 0);
   EXPECT_EQ(screen->dataArray(), (std::vector<std::string>{"firstSection", "secondSection"}));
-  const char* titles[2][2] = {{"意见反馈", "应用推荐"}, {"喜欢Lorvane？打分鼓励下吧^_^", "关于我们"}};
+  const char* titles[2][2] = {{"意见反馈", "应用推荐"},
+                              {"喜欢Lorvane？打分鼓励下吧^_^", "关于我们"}};
   unsigned tag = 1;
   for (int s = 0; s < 2; ++s) {
     for (int r = 0; r < 2; ++r) {
@@ -175,7 +176,8 @@ TEST_F(SettingsTest, SendingWritesTheMessageToTheOutboxAndAlertsSent) {
   advance(0.5);
   EXPECT_FALSE(screen->presentedViewController());
 
-  auto files = FileManager::defaultManager().contentsOfDirectory(MailComposeViewController::outboxDirectory());
+  auto files = FileManager::defaultManager().contentsOfDirectory(
+      MailComposeViewController::outboxDirectory());
   ASSERT_EQ(files.size(), 1u);
   auto message = FileManager::defaultManager().stringContentsAtPath(page->lastWrittenPath());
   ASSERT_TRUE(message);
@@ -219,8 +221,12 @@ TEST_F(SettingsTest, CancelSaveAndFailureEachGetTheirAlert) {
     advance(0.5);
     EXPECT_FALSE(screen->presentedViewController());
   }
-  EXPECT_EQ(FileManager::defaultManager().contentsOfDirectory(MailComposeViewController::draftsDirectory()).size(), 1u);
-  EXPECT_EQ(SettingViewController::alertTextForResult(9), (std::pair<std::string, std::string>{"", ""}));
+  EXPECT_EQ(FileManager::defaultManager()
+                .contentsOfDirectory(MailComposeViewController::draftsDirectory())
+                .size(),
+            1u);
+  EXPECT_EQ(SettingViewController::alertTextForResult(9),
+            (std::pair<std::string, std::string>{"", ""}));
 }
 
 TEST(MailMessage, HeadersAreOneLineAndTheBodyIsEncodedWhenNotAscii) {
@@ -229,9 +235,11 @@ TEST(MailMessage, HeadersAreOneLineAndTheBodyIsEncodedWhenNotAscii) {
   EXPECT_TRUE(plain.starts_with("Date: Thu, 01 Jan 1970 00:00:00 +0000\r\n"));
   EXPECT_NE(plain.find("\r\nTo: a@b, c@d\r\n"), std::string::npos);
   EXPECT_EQ(plain.find("\r\nBcc:"), std::string::npos);
-  EXPECT_NE(plain.find("Content-Transfer-Encoding: 7bit\r\n\r\nline one\r\nline two\r\n"), std::string::npos);
+  EXPECT_NE(plain.find("Content-Transfer-Encoding: 7bit\r\n\r\nline one\r\nline two\r\n"),
+            std::string::npos);
 
-  std::string chinese = MailComposeViewController::composeMessage("me@here", {"a@b"}, "反馈", "好", false, 0);
+  std::string chinese =
+      MailComposeViewController::composeMessage("me@here", {"a@b"}, "反馈", "好", false, 0);
   EXPECT_NE(chinese.find("Subject: =?UTF-8?B?5Y+N6aaI?=\r\n"), std::string::npos);
   EXPECT_NE(chinese.find("Content-Transfer-Encoding: base64\r\n\r\n5aW9\r\n"), std::string::npos);
 }
@@ -244,11 +252,13 @@ class AppRecommendTest : public testing::AppScreenTest {
     show(page);
   }
   bool waitForList() {
-    return waitUntil([&] { return page->runningRequestCount() == 0 && page->iconLoader().runningCount() == 0; });
+    return waitUntil(
+        [&] { return page->runningRequestCount() == 0 && page->iconLoader().runningCount() == 0; });
   }
   std::shared_ptr<AppRecommendCell> cell(int row) {
     page->AppTableView()->layoutIfNeeded();
-    return std::dynamic_pointer_cast<AppRecommendCell>(page->AppTableView()->cellForRowAtIndexPath({0, row}));
+    return std::dynamic_pointer_cast<AppRecommendCell>(
+        page->AppTableView()->cellForRowAtIndexPath({0, row}));
   }
   std::shared_ptr<AppRecommendViewController> page;
 };
@@ -259,9 +269,10 @@ TEST_F(AppRecommendTest, ListsTheAppsWithTheirIconsAndOpensAnAppsLink) {
   ASSERT_TRUE(waitUntil([&] { return page->itunesID().size() == 7; }));
   ASSERT_TRUE(waitForList());
   RunLoop::main().runUntilIdle();
-  EXPECT_EQ(server->requestCount(
-                "/api/app/resourcelist_ng.json?appId=243&categoryName=recommendation&resourceType=5"),
-            1u);
+  EXPECT_EQ(
+      server->requestCount(
+          "/api/app/resourcelist_ng.json?appId=243&categoryName=recommendation&resourceType=5"),
+      1u);
   EXPECT_EQ(page->numberOfRowsInSection(*page->AppTableView(), 0), 7);
   auto first = cell(0);
   ASSERT_TRUE(first);
@@ -275,7 +286,8 @@ TEST_F(AppRecommendTest, ListsTheAppsWithTheirIconsAndOpensAnAppsLink) {
   EXPECT_EQ(page->bgImageView()->frame().y(), 20);
 
   page->didSelectRowAtIndexPath(*page->AppTableView(), {0, 2});
-  EXPECT_EQ(Application::sharedApplication().openedURLs(), (std::vector<std::string>{page->itunesID()[2]}));
+  EXPECT_EQ(Application::sharedApplication().openedURLs(),
+            (std::vector<std::string>{page->itunesID()[2]}));
   page->didSelectRowAtIndexPath(*page->AppTableView(), {0, 40});
   EXPECT_EQ(Application::sharedApplication().openedURLs().size(), 1u);
 }
@@ -295,14 +307,15 @@ TEST_F(AppRecommendTest, EmptyLongAndIncompleteListsAndUndecodableAnswers) {
     return demo::CannedResponse{200, "application/json", *body};
   });
   open();
-  ASSERT_TRUE(waitUntil([&] { return requests("/api/") == 1 && page->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return requests("/api/") == 1 && page->runningRequestCount() == 0; }));
   EXPECT_EQ(page->numberOfRowsInSection(*page->AppTableView(), 0), 0);
 
   std::string apps;
   for (int i = 0; i < 12; ++i) {
     apps += std::string(i ? "," : "") + "{\"title\":\"App " + std::to_string(i) +
-            "\",\"subtitle\":\"s\",\"thumbnail\":\"" + server->baseURL() + "/icons/app-01.png\",\"action\":\"https://store.test/" +
-            std::to_string(i) + "\"}";
+            "\",\"subtitle\":\"s\",\"thumbnail\":\"" + server->baseURL() +
+            "/icons/app-01.png\",\"action\":\"https://store.test/" + std::to_string(i) + "\"}";
   }
   apps += ",{\"title\":\"no link\",\"subtitle\":\"s\",\"thumbnail\":\"t\"}";
   {
@@ -311,7 +324,8 @@ TEST_F(AppRecommendTest, EmptyLongAndIncompleteListsAndUndecodableAnswers) {
     *htmlLeft = 2;  // two error pages, each fetched again at once
   }
   page->urlRequest();
-  ASSERT_TRUE(waitUntil([&] { return requests("/api/") == 4 && page->runningRequestCount() == 0; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return requests("/api/") == 4 && page->runningRequestCount() == 0; }));
   EXPECT_EQ(page->numberOfRowsInSection(*page->AppTableView(), 0), 12);
   EXPECT_EQ(page->appTitle().size(), page->imageURL().size());
   EXPECT_EQ(page->itunesID()[11], "https://store.test/11");
@@ -370,7 +384,8 @@ TEST_F(InformationPagesTest, AboutPageLayoutAndBack) {
   EXPECT_FALSE(about->textView()->isEditable());
   EXPECT_EQ(about->textView()->layer().borderWidth(), 1);
   EXPECT_EQ(about->textView()->layer().cornerRadius(), 8);
-  EXPECT_EQ(std::count(about->textView()->text().begin(), about->textView()->text().end(), '\t'), 4);
+  EXPECT_EQ(std::count(about->textView()->text().begin(), about->textView()->text().end(), '\t'),
+            4);
   EXPECT_FALSE(about->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
   press(*about->backButton());
   advance(0.5);

@@ -48,7 +48,8 @@ std::string base64(std::string_view bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 | (unsigned char)bytes[i + 2];
+    unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 |
+                 (unsigned char)bytes[i + 2];
     out += alphabet[v >> 18 & 63];
     out += alphabet[v >> 12 & 63];
     out += alphabet[v >> 6 & 63];
@@ -116,10 +117,18 @@ std::shared_ptr<Button> barButton(const std::string& title, Rect frame) {
 MailComposeViewController::MailComposeViewController() = default;
 MailComposeViewController::~MailComposeViewController() = default;
 
-bool MailComposeViewController::isAvailable() { return available.load(); }
-void MailComposeViewController::setAvailable(bool a) { available.store(a); }
-bool MailComposeViewController::canSendMail() { return canSend.load(); }
-void MailComposeViewController::setCanSendMail(bool c) { canSend.store(c); }
+bool MailComposeViewController::isAvailable() {
+  return available.load();
+}
+void MailComposeViewController::setAvailable(bool a) {
+  available.store(a);
+}
+bool MailComposeViewController::canSendMail() {
+  return canSend.load();
+}
+void MailComposeViewController::setCanSendMail(bool c) {
+  canSend.store(c);
+}
 
 std::string MailComposeViewController::fromAddress() {
   std::lock_guard lock(fromMutex());
@@ -169,7 +178,8 @@ void MailComposeViewController::viewDidLoad() {
   bar->setBackgroundColor(Color::white(0.96));
   view()->addSubview(bar);
   cancelButton_ = barButton("取消", {5, 7, 60, 30});
-  cancelButton_->addTarget(this, [this](Control&) { cancel(); }, ControlEventTouchUpInside);
+  cancelButton_->addTarget(
+      this, [this](Control&) { cancel(); }, ControlEventTouchUpInside);
   bar->addSubview(cancelButton_);
   auto title = View::make<Label>(Rect{70, 0, width - 200, 44});
   title->setText("写邮件");
@@ -177,10 +187,12 @@ void MailComposeViewController::viewDidLoad() {
   title->setFont(Font::boldSystemFontOfSize(17));
   bar->addSubview(title);
   saveButton_ = barButton("存草稿", {width - 130, 7, 60, 30});
-  saveButton_->addTarget(this, [this](Control&) { save(); }, ControlEventTouchUpInside);
+  saveButton_->addTarget(
+      this, [this](Control&) { save(); }, ControlEventTouchUpInside);
   bar->addSubview(saveButton_);
   sendButton_ = barButton("发送", {width - 65, 7, 60, 30});
-  sendButton_->addTarget(this, [this](Control&) { send(); }, ControlEventTouchUpInside);
+  sendButton_->addTarget(
+      this, [this](Control&) { send(); }, ControlEventTouchUpInside);
   bar->addSubview(sendButton_);
 
   recipientsLabel_ = View::make<Label>(Rect{10, top + 44, width - 20, 30});
@@ -226,8 +238,8 @@ std::string MailComposeViewController::composeMessage(const std::string& from,
   message += "Message-ID: <" + std::string(id) + "." + base64(recipients).substr(0, 8) +
              "@lorvane.local>\r\n";
   message += "MIME-Version: 1.0\r\n";
-  message += std::string("Content-Type: ") + (isHTML ? "text/html" : "text/plain") +
-             "; charset=utf-8\r\n";
+  message +=
+      std::string("Content-Type: ") + (isHTML ? "text/html" : "text/plain") + "; charset=utf-8\r\n";
   const std::string text = crlfLines(body);
   if (isASCII(text) && !hasLongLine(body)) {
     message += "Content-Transfer-Encoding: 7bit\r\n\r\n" + text;
@@ -257,7 +269,9 @@ bool MailComposeViewController::writeMessage(const std::string& folder, ErrorPtr
   return true;
 }
 
-void MailComposeViewController::cancel() { finish(MailComposeResult::Cancelled, nullptr); }
+void MailComposeViewController::cancel() {
+  finish(MailComposeResult::Cancelled, nullptr);
+}
 
 void MailComposeViewController::save() {
   ErrorPtr error;
