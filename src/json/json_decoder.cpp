@@ -74,10 +74,20 @@ struct Token {
 struct CacheSlot {
   JSONValue* value;  // retained by the cache; nullptr when empty
   std::uint32_t hash;
-  // Decode call that stored the value: values of the running call are
-  // still private to this thread.
-  std::uint32_t generation;
+  // The slot's age (low 8 bits) beside the decode call that stored the
+  // value (the other 24): values of the running call are still private to
+  // this thread. Together, so that a probe touches one cache line.
+  std::uint32_t ageAndGeneration;
+
+  std::uint32_t generation() const noexcept { return ageAndGeneration >> 8; }
+  std::uint8_t age() const noexcept { return static_cast<std::uint8_t>(ageAndGeneration); }
+  void setAge(std::uint32_t age) noexcept {
+    ageAndGeneration = (ageAndGeneration & ~0xFFu) | (age & 0xFFu);
+  }
 };
+
+// Generations are 24 bits wide; the cache is cleared when they run out.
+constexpr std::uint32_t kGenerationLimit = 1u << 24;
 
 // Growable byte buffer for strings that need escapes decoded or repairs.
 class ByteBuffer {
@@ -283,12 +293,12 @@ class ParseState {
   JSONValue* tokenValue();
   JSONValue* cachedString();
   JSONValue* cachedNumber();
-  void storeInCache(CacheSlot* chosen, std::size_t chosenIndex, JSONValue* value);
+  void storeInCache(CacheSlot* chosen, JSONValue* value);
   void stepRandom() noexcept {
     prng_ = (prng_ >> 1) ^ ((prng_ & 1u) ? 0x80200003u : 0u);
   }
   void dropCached(const CacheSlot& slot) noexcept {
-    if (slot.generation != generation_) {
+    if (slot.generation() != generation_) {
       slot.value->release();
     } else if (cacheCounted_) {
       ValueAccess::releaseUnshared(slot.value);
@@ -336,7 +346,6 @@ class ParseState {
   std::vector<Frame> frames_;
 
   CacheSlot cache_[kCacheSlots] = {};
-  std::uint8_t ages_[kCacheSlots] = {};
   std::uint32_t prng_ = 1;
   std::uint32_t generation_ = 0;
   // Values made by the running call are referenced from its tree, which
@@ -1143,18 +1152,18 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
   return true;
 }
 
-void ParseState::storeInCache(CacheSlot* chosen, std::size_t chosenIndex, JSONValue* value) {
+void ParseState::storeInCache(CacheSlot* chosen, JSONValue* value) {
   if (chosen) {
     if (chosen->value) dropCached(*chosen);
     // One reference for the tree; one for the cache once it counts.
     if (cacheCounted_) ValueAccess::setReferences(value, 2);
     chosen->value = value;
     chosen->hash = token_.hash;
-    chosen->generation = generation_;
-    ages_[chosenIndex] = 0;
+    chosen->ageAndGeneration = generation_ << 8;  // age 0
   }
   stepRandom();
-  ages_[prng_ & kCacheMask] >>= 1;
+  CacheSlot& aged = cache_[prng_ & kCacheMask];
+  aged.setAge(aged.age() >> 1);
 }
 
 // The value of the current string token, shared through the cache.
@@ -1164,20 +1173,18 @@ JSONValue* ParseState::cachedString() {
   const std::uint32_t hash = token_.hash;
   const std::uint32_t step = static_cast<std::uint32_t>(length) + kStringKind + 3;
   CacheSlot* chosen = nullptr;
-  std::size_t chosenIndex = 0;
   for (std::uint32_t probe = 0; probe < 4; ++probe) {
     const std::size_t index = (hash + probe * step) & kCacheMask;
     CacheSlot& slot = cache_[index];
     if (!slot.value) {
       chosen = &slot;
-      chosenIndex = index;
       break;
     }
     if (slot.hash == hash && slot.value->isString()) {
       const auto* cached = static_cast<const JSONStringValue*>(slot.value);
       if (cached->length() == length && sameBytes(cached->data(), token_.valueBytes, length)) {
-        ages_[index] = static_cast<std::uint8_t>(ages_[index] * 2 + 1);
-        if (slot.generation == generation_) {
+        slot.setAge(slot.age() * 2u + 1u);
+        if (slot.generation() == generation_) {
           ValueAccess::retainUnshared(slot.value);
         } else {
           slot.value->retain();
@@ -1186,18 +1193,17 @@ JSONValue* ParseState::cachedString() {
       }
     }
     if (!chosen) {
-      if (ages_[index] == 0) {
+      if (slot.age() == 0) {
         chosen = &slot;
-        chosenIndex = index;
-      } else {
-        ages_[index] >>= 1;
+        } else {
+        slot.setAge(slot.age() >> 1);
         stepRandom();
         stepRandom();
       }
     }
   }
   JSONValue* value = ValueAccess::newString(&arena_, token_.valueBytes, length, hash);
-  storeInCache(chosen, chosenIndex, value);
+  storeInCache(chosen, value);
   return value;
 }
 
@@ -1210,19 +1216,17 @@ JSONValue* ParseState::cachedNumber() {
                                   : kind == kUnsignedKind ? JSONValueKind::UnsignedInteger
                                                           : JSONValueKind::SignedInteger;
   CacheSlot* chosen = nullptr;
-  std::size_t chosenIndex = 0;
   for (std::uint32_t probe = 0; probe < 4; ++probe) {
     const std::size_t index = (hash + probe * step) & kCacheMask;
     CacheSlot& slot = cache_[index];
     if (!slot.value) {
       chosen = &slot;
-      chosenIndex = index;
       break;
     }
     if (slot.hash == hash && slot.value->kind() == valueKind &&
         ValueAccess::bits(static_cast<const JSONNumber*>(slot.value)) == bits) {
-      ages_[index] = static_cast<std::uint8_t>(ages_[index] * 2 + 1);
-      if (slot.generation == generation_) {
+      slot.setAge(slot.age() * 2u + 1u);
+      if (slot.generation() == generation_) {
         ValueAccess::retainUnshared(slot.value);
       } else {
         slot.value->retain();
@@ -1230,18 +1234,17 @@ JSONValue* ParseState::cachedNumber() {
       return slot.value;
     }
     if (!chosen) {
-      if (ages_[index] == 0) {
+      if (slot.age() == 0) {
         chosen = &slot;
-        chosenIndex = index;
-      } else {
-        ages_[index] >>= 1;
+        } else {
+        slot.setAge(slot.age() >> 1);
         stepRandom();
         stepRandom();
       }
     }
   }
   JSONValue* value = ValueAccess::newNumber(&arena_, valueKind, bits);
-  storeInCache(chosen, chosenIndex, value);
+  storeInCache(chosen, value);
   return value;
 }
 
@@ -1264,7 +1267,7 @@ void ParseState::countCachedValues() noexcept {
   if (cacheCounted_) return;
   cacheCounted_ = true;
   for (const CacheSlot& slot : cache_) {
-    if (slot.value && slot.generation == generation_) ValueAccess::retainUnshared(slot.value);
+    if (slot.value && slot.generation() == generation_) ValueAccess::retainUnshared(slot.value);
   }
 }
 
@@ -1272,7 +1275,6 @@ void ParseState::clearCache() noexcept {
   for (std::size_t i = 0; i < kCacheSlots; ++i) {
     if (cache_[i].value) dropCached(cache_[i]);
     cache_[i] = {};
-    ages_[i] = 0;
   }
 }
 
@@ -1582,8 +1584,8 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
   extendedWhitespace_ = options_ & (JSONParseAllowComments | JSONParseUnicodeLineBreaks);
   top_ = 0;
   frames_.clear();
-  if (++generation_ == 0) {
-    // After 2^32 calls the generations would repeat; start afresh.
+  if (++generation_ == kGenerationLimit) {
+    // The generations would repeat; start afresh.
     clearCache();
     generation_ = 1;
   }
