@@ -31,7 +31,6 @@ constexpr int kNetworkConnectionLost = -1005;
 constexpr int kHTTPParseFailure = -1017;
 constexpr int kCannotFindHost = -1003;
 constexpr int kSecureTransportCertificateError = -9807;  // within -9818 ... -9800
-constexpr double kStatusTimerInterval = 0.25;
 // Beyond what the socket can buffer, a silent upload is a stalled one.
 constexpr std::uint64_t kUploadBufferSize = 128 * 1024;
 
@@ -308,7 +307,7 @@ void HTTPRequest::startRequest() {
   lastActivityTime_ = Clock::shared().now();
   if (!statusTimer_ || !statusTimer_->isValid()) {
     std::weak_ptr<HTTPRequest> weak = me;
-    statusTimer_ = NetworkThread::shared().scheduleTimer(kStatusTimerInterval, true, [weak] {
+    statusTimer_ = NetworkThread::shared().scheduleStatusCheck([weak] {
       auto request = weak.lock();
       if (!request) return;
       request->checkRequestStatus();

@@ -8,17 +8,67 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace lorvane {
 
 namespace asio = boost::asio;
+
+namespace {
+
+class StatusCheck : public NetworkTimer {
+ public:
+  explicit StatusCheck(NetworkThread::Task task) : task_(std::move(task)) {}
+  void invalidate() override { valid_.store(false); }
+  bool isValid() const override { return valid_.load(); }
+  void run() {
+    if (valid_.load()) task_();
+  }
+
+ private:
+  NetworkThread::Task task_;
+  std::atomic<bool> valid_{true};
+};
+
+}  // namespace
 
 struct NetworkThread::Impl {
   asio::io_context loop{1};
   asio::executor_work_guard<asio::io_context::executor_type> work{loop.get_executor()};
   std::thread::id threadId;
   std::thread thread;
+
+  // The shared status ticker: armed while any check is registered.
+  std::mutex checksMutex;
+  std::vector<std::shared_ptr<StatusCheck>> checks;
+  bool tickerArmed = false;
+  asio::steady_timer ticker{loop};
+
+  void armTicker() {
+    ticker.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(kStatusCheckInterval)));
+    ticker.async_wait([this](const boost::system::error_code& ec) {
+      if (!ec) tick();
+    });
+  }
+
+  void tick() {
+    std::vector<std::shared_ptr<StatusCheck>> due;
+    {
+      std::lock_guard lock(checksMutex);
+      std::erase_if(checks, [](const auto& check) { return !check->isValid(); });
+      if (checks.empty()) {
+        tickerArmed = false;
+        return;
+      }
+      due = checks;
+    }
+    // A check may add or invalidate checks (a retry starts a new exchange).
+    for (auto& check : due) check->run();
+    armTicker();
+  }
 };
 
 NetworkThread::NetworkThread() : impl_(std::make_unique<Impl>()) {
@@ -113,6 +163,24 @@ std::shared_ptr<NetworkTimer> NetworkThread::scheduleTimer(TimeInterval interval
     if (timer->isValid()) timer->arm();
   });
   return timer;
+}
+
+std::shared_ptr<NetworkTimer> NetworkThread::scheduleStatusCheck(Task task) {
+  auto check = std::make_shared<StatusCheck>(std::move(task));
+  bool arm = false;
+  {
+    std::lock_guard lock(impl_->checksMutex);
+    impl_->checks.push_back(check);
+    if (!impl_->tickerArmed) {
+      impl_->tickerArmed = true;
+      arm = true;
+    }
+  }
+  if (arm) {
+    Impl* impl = impl_.get();
+    dispatch([impl] { impl->armTicker(); });
+  }
+  return check;
 }
 
 }  // namespace lorvane

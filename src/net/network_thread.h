@@ -26,6 +26,11 @@ class NetworkThread {
   // A timer on the network thread's loop. It fires `interval` real seconds
   // apart until invalidated (once, unless it repeats).
   std::shared_ptr<NetworkTimer> scheduleTimer(TimeInterval interval, bool repeats, Task task);
+  // A check that runs every `kStatusCheckInterval` seconds until
+  // invalidated. All checks share one timer on the loop, so adding and
+  // removing one per request costs no timer set-up of its own.
+  std::shared_ptr<NetworkTimer> scheduleStatusCheck(Task task);
+  static constexpr TimeInterval kStatusCheckInterval = 0.25;
 
   // The event loop, for the stream layer (an asio::io_context).
   void* nativeLoop();

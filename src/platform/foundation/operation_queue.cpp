@@ -89,6 +89,11 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
   std::vector<std::shared_ptr<Operation>> operations;  // added, not finished
   std::vector<Operation*> started;                     // subset of operations
   std::deque<std::shared_ptr<Operation>> toRun;        // handed to workers
+  // Concurrent operations only hand their work elsewhere in start(), so the
+  // thread that picks them starts them itself, outside the lock, instead of
+  // waking a worker for it.
+  std::deque<std::shared_ptr<Operation>> toStartHere;
+  bool startingHere = false;
   std::vector<std::thread> workers;
   std::size_t idleWorkers = 0;
   int maxConcurrent = kDefaultMaxConcurrentOperationCount;
@@ -111,6 +116,10 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
       }
       if (!best) return;
       started.push_back(best.get());
+      if (best->isConcurrent()) {
+        toStartHere.push_back(best);
+        continue;
+      }
       toRun.push_back(best);
       if (idleWorkers < toRun.size()) {
         auto self = shared_from_this();
@@ -138,17 +147,41 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     }
   }
 
+  // Starts what pumpLocked() left for this thread; called without the lock.
+  // One thread at a time drains the list, so an operation that finishes
+  // inside its own start() does not nest another start() on the stack.
+  void startPickedOperations() {
+    std::unique_lock lock(mutex);
+    if (startingHere) return;
+    startingHere = true;
+    while (!toStartHere.empty()) {
+      auto op = std::move(toStartHere.front());
+      toStartHere.pop_front();
+      lock.unlock();
+      op->start();
+      op.reset();
+      lock.lock();
+    }
+    startingHere = false;
+  }
+
   void finished(Operation* op) {
-    std::lock_guard lock(mutex);
-    std::erase(started, op);
-    std::erase_if(operations, [&](const auto& o) { return o.get() == op; });
-    changed.notify_all();
-    pumpLocked();
+    {
+      std::lock_guard lock(mutex);
+      std::erase(started, op);
+      std::erase_if(operations, [&](const auto& o) { return o.get() == op; });
+      changed.notify_all();
+      pumpLocked();
+    }
+    startPickedOperations();
   }
 
   void pump() {
-    std::lock_guard lock(mutex);
-    pumpLocked();
+    {
+      std::lock_guard lock(mutex);
+      pumpLocked();
+    }
+    startPickedOperations();
   }
 };
 
@@ -231,9 +264,12 @@ void OperationQueue::addOperationWithBlock(std::function<void()> block) {
 }
 
 void OperationQueue::setMaxConcurrentOperationCount(int count) {
-  std::lock_guard lock(state_->mutex);
-  state_->maxConcurrent = count;
-  state_->pumpLocked();
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->maxConcurrent = count;
+    state_->pumpLocked();
+  }
+  state_->startPickedOperations();
 }
 
 int OperationQueue::maxConcurrentOperationCount() const {
@@ -242,9 +278,12 @@ int OperationQueue::maxConcurrentOperationCount() const {
 }
 
 void OperationQueue::setSuspended(bool suspended) {
-  std::lock_guard lock(state_->mutex);
-  state_->suspended = suspended;
-  state_->pumpLocked();
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->suspended = suspended;
+    state_->pumpLocked();
+  }
+  state_->startPickedOperations();
 }
 
 bool OperationQueue::isSuspended() const {
