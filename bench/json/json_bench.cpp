@@ -4,15 +4,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#include <simdjson.h>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-#include <simdjson.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -199,15 +199,16 @@ int main(int argc, char** argv) {
   std::string repetitions = "--benchmark_repetitions=5";
   std::string interleaving = "--benchmark_enable_random_interleaving=true";
   std::string minimumTime = "--benchmark_min_time=0.2";
-  arguments.insert(arguments.begin() + 1, {repetitions.data(), interleaving.data(), minimumTime.data()});
+  arguments.insert(arguments.begin() + 1,
+                   {repetitions.data(), interleaving.data(), minimumTime.data()});
   int count = static_cast<int>(arguments.size());
   benchmark::Initialize(&count, arguments.data());
   TableReporter reporter(inputSizes);
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   std::printf("\nMB/s of input (best of the repetitions, CPU time)\n");
-  std::printf("%-18s %-7s %9s %10s %9s %9s %15s\n", "", "", "ours", "RapidJSON",
-              "simdjson", "nlohmann", "ours/RapidJSON");
+  std::printf("%-18s %-7s %9s %10s %9s %9s %15s\n", "", "", "ours", "RapidJSON", "simdjson",
+              "nlohmann", "ours/RapidJSON");
   for (const auto& document : documents) {
     for (const char* operation : kOperations) {
       double speeds[4];

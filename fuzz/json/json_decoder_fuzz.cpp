@@ -28,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> bytes(data, size);
   for (JSONParseOptionFlags options : {JSONParseStrict, JSONParseOptionFlags{15}}) {
     JSONError error;
-    JSONValueRef value = (size % 2) ? mutableObjectFromJSONDataWithParseOptions(bytes, options, &error)
-                                    : objectFromJSONDataWithParseOptions(bytes, options, &error);
+    JSONValueRef value = (size % 2)
+                             ? mutableObjectFromJSONDataWithParseOptions(bytes, options, &error)
+                             : objectFromJSONDataWithParseOptions(bytes, options, &error);
     if (!value) {
       // A failure always says what and where.
       if (error.description.empty() || !error.index || *error.index > size) __builtin_trap();

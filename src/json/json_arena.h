@@ -46,7 +46,7 @@ class Arena {
 
   struct Block {
     void* memory;
-    bool inArena;           // false: a malloc block of its own
+    bool inArena;          // false: a malloc block of its own
     std::uint16_t offset;  // chunk offset, for arena blocks
   };
 

@@ -57,9 +57,9 @@ JSONRef<JSONArray> JSONArray::mutableArray() {
 
 void JSONArray::requireMutable(const char* operation) const {
   if (mutations_ == 0) {
-    throw JSONException(JSONException::InternalInconsistency,
-                        operationText(kClassName, operation) +
-                            "mutating method sent to immutable object");
+    throw JSONException(
+        JSONException::InternalInconsistency,
+        operationText(kClassName, operation) + "mutating method sent to immutable object");
   }
 }
 
@@ -135,7 +135,8 @@ void JSONArray::replaceObjectAtIndex(std::size_t index, JSONValueRef withObject)
 }
 
 JSONRef<JSONArray> JSONArray::retainedCopy(bool isMutable) const {
-  auto copied = JSONRef<JSONArray>::adopt(ValueAccess::newArray(nullptr, objects_, count_, isMutable));
+  auto copied =
+      JSONRef<JSONArray>::adopt(ValueAccess::newArray(nullptr, objects_, count_, isMutable));
   for (std::size_t i = 0; i < count_; ++i) objects_[i]->retain();
   return copied;
 }

@@ -144,7 +144,9 @@ class ByteBuffer {
   std::size_t capacity_ = 0;
 };
 
-inline bool isDigit(unsigned char c) noexcept { return c >= '0' && c <= '9'; }
+inline bool isDigit(unsigned char c) noexcept {
+  return c >= '0' && c <= '9';
+}
 
 inline int hexValue(unsigned char c) noexcept {
   if (c >= '0' && c <= '9') return c - '0';
@@ -215,7 +217,6 @@ class ParseState {
   struct Frame {
     std::size_t start;  // first stack entry of this container
     bool isObject;
-    std::uint8_t allowed;
   };
 
   // Errors: only the first one of a call is kept.
@@ -251,13 +252,13 @@ class ParseState {
         if (p < end_ && *p == ' ') p = skipSpaceRun(p);
       } else if (c == '\n') {
         ++p;
-        newLine(p);
+        newLine();
       } else if (c == '\t') {
         ++p;
       } else if (c == '\r') {
         ++p;
         if (p < end_ && *p == '\n') ++p;
-        newLine(p);
+        newLine();
       } else {
         return p;
       }
@@ -265,10 +266,7 @@ class ParseState {
     return p;
   }
   void skipWhitespace(const unsigned char*& p) noexcept { p = skip(p); }
-  void newLine(const unsigned char* next) noexcept {
-    ++line_;
-    lineStart_ = next;
-  }
+  void newLine() noexcept { ++line_; }
   const unsigned char* skipSpaceRun(const unsigned char* p) const noexcept;
   std::size_t unicodeLineBreakLength(const unsigned char* p) const noexcept;
   bool skipExtended(const unsigned char*& p) noexcept;
@@ -281,7 +279,8 @@ class ParseState {
   const unsigned char* scanStringSlow(const unsigned char* quote, const unsigned char* s);
   bool readHexQuad(const unsigned char* quote, const unsigned char*& s, std::uint32_t& value);
   bool appendCodePoint(const unsigned char* quote, std::uint32_t codePoint);
-  [[gnu::always_inline]] inline const unsigned char* scanNumberQuickly(const unsigned char* p) noexcept;
+  [[gnu::always_inline]] inline const unsigned char* scanNumberQuickly(
+      const unsigned char* p) noexcept;
   [[gnu::noinline]] const unsigned char* scanNumber(const unsigned char* p);
   bool convertDouble(const unsigned char* start, const unsigned char* end, bool negative,
                      std::uint64_t mantissa, bool mantissaExact, long exponent10);
@@ -294,9 +293,7 @@ class ParseState {
   JSONValue* cachedString();
   JSONValue* cachedNumber();
   void storeInCache(CacheSlot* chosen, JSONValue* value);
-  void stepRandom() noexcept {
-    prng_ = (prng_ >> 1) ^ ((prng_ & 1u) ? 0x80200003u : 0u);
-  }
+  void stepRandom() noexcept { prng_ = (prng_ >> 1) ^ ((prng_ & 1u) ? 0x80200003u : 0u); }
   void dropCached(const CacheSlot& slot) noexcept {
     if (slot.generation() != generation_) {
       slot.value->release();
@@ -331,7 +328,6 @@ class ParseState {
   const unsigned char* begin_ = nullptr;
   const unsigned char* end_ = nullptr;
   std::size_t line_ = 1;
-  const unsigned char* lineStart_ = nullptr;
   const unsigned char* stopped_ = nullptr;
 
   Token token_{};
@@ -416,7 +412,7 @@ std::size_t ParseState::unicodeLineBreakLength(const unsigned char* p) const noe
 bool ParseState::skipExtended(const unsigned char*& p) noexcept {
   if (std::size_t length = unicodeLineBreakLength(p)) {
     p += length;
-    newLine(p);
+    newLine();
     return true;
   }
   if (!(options_ & JSONParseAllowComments) || *p != '/' || end_ - p < 2) return false;
@@ -429,14 +425,14 @@ bool ParseState::skipExtended(const unsigned char*& p) noexcept {
       }
       if (*p == '\n') {
         ++p;
-        newLine(p);
+        newLine();
       } else if (*p == '\r') {
         ++p;
         if (p < end_ && *p == '\n') ++p;
-        newLine(p);
+        newLine();
       } else if (std::size_t length = unicodeLineBreakLength(p)) {
         p += length;
-        newLine(p);
+        newLine();
       } else {
         ++p;
       }
@@ -553,7 +549,8 @@ inline const unsigned char* validateSequences(const unsigned char* from, const u
 // Steps over ordinary string content, ASCII and valid multi-byte
 // sequences alike; stops at the first byte that needs a closer look (quote,
 // backslash, control byte, a sequence that is not valid) or at the end.
-inline const unsigned char* skipPlainText(const unsigned char* s, const unsigned char* end) noexcept {
+inline const unsigned char* skipPlainText(const unsigned char* s,
+                                          const unsigned char* end) noexcept {
   const unsigned char* checked = s;
 #if LORVANE_JSON_SSE2
   const __m128i quoteMark = _mm_set1_epi8('"');
@@ -614,8 +611,7 @@ const unsigned char* ParseState::scanString(const unsigned char* p) {
         _mm_cmpeq_epi8(_mm_min_epu8(block, control), block));
     const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(stops));
     const unsigned plain = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : 16;
-    const unsigned high =
-        static_cast<unsigned>(_mm_movemask_epi8(block)) & ((1u << plain) - 1);
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block)) & ((1u << plain) - 1);
     if (high) {
       const unsigned char* from = s + __builtin_ctz(high);
       if (from < checked) from = checked;
@@ -1043,9 +1039,9 @@ const unsigned char* ParseState::scanNumber(const unsigned char* p) {
   if (!floating && negative && s - start == 2 && start[1] == '0') floating = true;
   token_.kind = TokenKind::Number;
   token_.textLength = static_cast<std::size_t>(s - start);
-  const bool converted =
-      floating ? convertDouble(start, s, negative, mantissa, digits <= 19 && !exponentHuge, exponent10)
-               : convertInteger(start, s, negative, mantissa, digits);
+  const bool converted = floating ? convertDouble(start, s, negative, mantissa,
+                                                  digits <= 19 && !exponentHuge, exponent10)
+                                  : convertInteger(start, s, negative, mantissa, digits);
   stopped_ = s;
   return converted ? s : nullptr;
 }
@@ -1064,8 +1060,7 @@ bool ParseState::convertDouble(const unsigned char* start, const unsigned char* 
       value = exponent10 < 0 ? value / kExactPowersOfTen[-exponent10]
                              : value * kExactPowersOfTen[exponent10];
       done = true;
-    }
-    else if (exponent10 >= kSmallestDecimalExponent && exponent10 <= kLargestDecimalExponent) {
+    } else if (exponent10 >= kSmallestDecimalExponent && exponent10 <= kLargestDecimalExponent) {
       // Longer mantissas, such as 17-digit coordinates: exact integer
       // arithmetic on a 128-bit power of five.
       done = decimalToDouble(mantissa, static_cast<int>(exponent10), value);
@@ -1099,7 +1094,8 @@ bool ParseState::convertDoubleFully(std::string_view text, const unsigned char* 
     return false;
   }
   if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-    recordError(end, "The conversion function did not consume all of the number tokens characters.");
+    recordError(end,
+                "The conversion function did not consume all of the number tokens characters.");
     recordError(end, "Invalid number.");
     return false;
   }
@@ -1195,7 +1191,7 @@ JSONValue* ParseState::cachedString() {
     if (!chosen) {
       if (slot.age() == 0) {
         chosen = &slot;
-        } else {
+      } else {
         slot.setAge(slot.age() >> 1);
         stepRandom();
         stepRandom();
@@ -1236,7 +1232,7 @@ JSONValue* ParseState::cachedNumber() {
     if (!chosen) {
       if (slot.age() == 0) {
         chosen = &slot;
-        } else {
+      } else {
         slot.setAge(slot.age() >> 1);
         stepRandom();
         stepRandom();
@@ -1289,11 +1285,12 @@ bool ParseState::growStack(const unsigned char* at, bool forDictionary) {
     return true;
   } catch (const std::bad_alloc&) {
     char message[160];
-    std::snprintf(message, sizeof message,
-                  forDictionary
-                      ? "Internal error: [dictionary] objectsIndex > %zu, resize failed? %s line #%ld"
-                      : "Internal error: [array] objectsIndex > %zu, resize failed? %s line %ld",
-                  values_.size(), sourceFileName(), static_cast<long>(__LINE__));
+    std::snprintf(
+        message, sizeof message,
+        forDictionary
+            ? "Internal error: [dictionary] objectsIndex > %zu, resize failed? %s line #%ld"
+            : "Internal error: [array] objectsIndex > %zu, resize failed? %s line %ld",
+        values_.size(), sourceFileName(), static_cast<long>(__LINE__));
     recordError(at, message);
     return false;
   }
@@ -1337,8 +1334,8 @@ void ParseState::rejectToken(const unsigned char* at, Position position, std::ui
   stopped_ = p;
   if (!read) return;
   const TokenKind kind = token_.kind;
-  const bool isValue = kind >= TokenKind::String || kind == TokenKind::ArrayBegin ||
-                       kind == TokenKind::ObjectBegin;
+  const bool isValue =
+      kind >= TokenKind::String || kind == TokenKind::ArrayBegin || kind == TokenKind::ObjectBegin;
   switch (position) {
     case Position::ArrayItem:
       if (isValue) {
@@ -1420,7 +1417,7 @@ JSONValue* ParseState::parseContainer(const unsigned char* p) {
   JSONValue* finished = nullptr;
   std::uint8_t allowed = 0;  // of the position being read, for error messages
   const bool rootIsObject = token_.kind == TokenKind::ObjectBegin;
-  frames_.push_back({top_, rootIsObject, 0});
+  frames_.push_back({top_, rootIsObject});
   if (rootIsObject) goto objectStart;
 
 arrayStart:  // after '[': a value or ']'
@@ -1435,27 +1432,27 @@ arrayAfterComma:  // after ',': a value
   p = skip(p);
   allowed = kAllowValue;
 arrayValue:
-    if (!reserveStack(p, 1, false)) goto stoppedHere;
-    if (p < end_) {
-      const unsigned char c = *p;
-      if (c == '[' || c == '{') {
-        ++p;
-        if (frames_.size() >= maximumDepth_) goto tooDeep;
-        frames_.push_back({top_, c == '{', 0});
-        if (c == '{') goto objectStart;
-        goto arrayStart;
-      }
-      if (c != ']' && c != ',' && c != '}' && c != ':') {
-        JSONValue* value;
-        const unsigned char* after = scalarAt(p, value);
-        if (!after) goto failed;
-        p = after;
-        values_[top_++] = value;
-        goto arrayAfterValue;
-      }
+  if (!reserveStack(p, 1, false)) goto stoppedHere;
+  if (p < end_) {
+    const unsigned char c = *p;
+    if (c == '[' || c == '{') {
+      ++p;
+      if (frames_.size() >= maximumDepth_) goto tooDeep;
+      frames_.push_back({top_, c == '{'});
+      if (c == '{') goto objectStart;
+      goto arrayStart;
     }
-    rejectToken(p, Position::ArrayItem, allowed);
-    goto failed;
+    if (c != ']' && c != ',' && c != '}' && c != ':') {
+      JSONValue* value;
+      const unsigned char* after = scalarAt(p, value);
+      if (!after) goto failed;
+      p = after;
+      values_[top_++] = value;
+      goto arrayAfterValue;
+    }
+  }
+  rejectToken(p, Position::ArrayItem, allowed);
+  goto failed;
 arrayAfterValue:  // a ',' or ']'
   p = skip(p);
   if (p < end_) {
@@ -1487,47 +1484,47 @@ objectAfterComma:  // after ',': a key
   p = skip(p);
   allowed = kAllowValue;
 objectKey:
-    if (!reserveStack(p, 1, true)) goto stoppedHere;
-    if (p >= end_ || *p != '"') {
-      rejectToken(p, Position::ObjectItem, allowed);
-      goto failed;
-    }
-    token_.text = p;
-    {
-      const unsigned char* after = scanString(p);
-      if (!after) goto stoppedHere;
-      p = after;
-    }
-    keys_[top_] = cachedString();
-    values_[top_] = nullptr;
-    ++top_;
-    p = skip(p);
-    if (p >= end_ || *p != ':') {
-      rejectToken(p, Position::Colon, allowed);
-      goto failed;
-    }
-    ++p;
-    p = skip(p);
-    if (p < end_) {
-      const unsigned char c = *p;
-      if (c == '[' || c == '{') {
-        ++p;
-        if (frames_.size() >= maximumDepth_) goto tooDeep;
-        frames_.push_back({top_, c == '{', 0});
-        if (c == '{') goto objectStart;
-        goto arrayStart;
-      }
-      if (c != ']' && c != ',' && c != '}' && c != ':') {
-        JSONValue* value;
-        const unsigned char* after = scalarAt(p, value);
-        if (!after) goto failed;
-        p = after;
-        values_[top_ - 1] = value;
-        goto objectAfterValue;
-      }
-    }
-    rejectToken(p, Position::ObjectValue, allowed);
+  if (!reserveStack(p, 1, true)) goto stoppedHere;
+  if (p >= end_ || *p != '"') {
+    rejectToken(p, Position::ObjectItem, allowed);
     goto failed;
+  }
+  token_.text = p;
+  {
+    const unsigned char* after = scanString(p);
+    if (!after) goto stoppedHere;
+    p = after;
+  }
+  keys_[top_] = cachedString();
+  values_[top_] = nullptr;
+  ++top_;
+  p = skip(p);
+  if (p >= end_ || *p != ':') {
+    rejectToken(p, Position::Colon, allowed);
+    goto failed;
+  }
+  ++p;
+  p = skip(p);
+  if (p < end_) {
+    const unsigned char c = *p;
+    if (c == '[' || c == '{') {
+      ++p;
+      if (frames_.size() >= maximumDepth_) goto tooDeep;
+      frames_.push_back({top_, c == '{'});
+      if (c == '{') goto objectStart;
+      goto arrayStart;
+    }
+    if (c != ']' && c != ',' && c != '}' && c != ':') {
+      JSONValue* value;
+      const unsigned char* after = scalarAt(p, value);
+      if (!after) goto failed;
+      p = after;
+      values_[top_ - 1] = value;
+      goto objectAfterValue;
+    }
+  }
+  rejectToken(p, Position::ObjectValue, allowed);
+  goto failed;
 objectAfterValue:  // a ',' or '}'
   p = skip(p);
   if (p < end_) {
@@ -1577,7 +1574,6 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
   begin_ = bytes;
   end_ = bytes + length;
   line_ = 1;
-  lineStart_ = bytes;
   hasError_ = false;
   errorMessage_.clear();
   mutableCollections_ = mutableCollections;
@@ -1640,7 +1636,7 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
   if (keepCache) countCachedValues();
   arena_.retire();
   tokenBuffer_.trim();
-  begin_ = end_ = lineStart_ = nullptr;
+  begin_ = end_ = nullptr;
   line_ = 1;
   hasError_ = false;
   mutableCollections_ = false;
@@ -1678,7 +1674,9 @@ JSONValueRef decodeOnce(const char* bytes, std::size_t length, JSONParseOptionFl
 
 }  // namespace json_detail
 
-std::unique_ptr<JSONDecoder> JSONDecoder::decoder() { return decoderWithParseOptions(0); }
+std::unique_ptr<JSONDecoder> JSONDecoder::decoder() {
+  return decoderWithParseOptions(0);
+}
 
 std::unique_ptr<JSONDecoder> JSONDecoder::decoderWithParseOptions(JSONParseOptionFlags options) {
   return std::make_unique<JSONDecoder>(options);

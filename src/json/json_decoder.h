@@ -71,8 +71,7 @@ class JSONDecoder {
                                      JSONError* error = nullptr);
 
   // Older names of objectWithUTF8String and objectWithData.
-  JSONValueRef parseUTF8String(const char* string, std::size_t length,
-                               JSONError* error = nullptr) {
+  JSONValueRef parseUTF8String(const char* string, std::size_t length, JSONError* error = nullptr) {
     return objectWithUTF8String(string, length, error);
   }
   JSONValueRef parseJSONData(std::span<const std::uint8_t> jsonData, JSONError* error = nullptr) {

@@ -21,11 +21,11 @@ using json_detail::ValueAccess;
 constexpr const char* kClassName = "JSONDictionary";
 
 constexpr std::uint32_t kCapacities[] = {
-    0,        3,        7,         13,        23,        41,        71,        127,
-    191,      251,      383,       631,       1087,      1723,      2803,      4523,
-    7351,     11959,    19447,     31231,     50683,     81919,     132607,    214519,
-    346607,   561109,   907759,    1468927,   2376191,   3845119,   6221311,   10066421,
-    16287743, 26354171, 42641881,  68996069,  111638519, 180634607, 292272623, 472907251,
+    0,        3,        7,        13,       23,        41,        71,        127,
+    191,      251,      383,      631,      1087,      1723,      2803,      4523,
+    7351,     11959,    19447,    31231,    50683,     81919,     132607,    214519,
+    346607,   561109,   907759,   1468927,  2376191,   3845119,   6221311,   10066421,
+    16287743, 26354171, 42641881, 68996069, 111638519, 180634607, 292272623, 472907251,
 };
 constexpr std::size_t kCapacityCount = sizeof kCapacities / sizeof kCapacities[0];
 
@@ -116,7 +116,8 @@ JSONDictionary* ValueAccess::newDictionary(Arena* arena, JSONValue* const* keys,
   const std::size_t index = capacityIndexForCount(count);
   if (index == kCapacityCount) throwTableAllocation();
   const std::size_t capacity = kCapacities[index];
-  RawBlock block = allocate(arena, sizeof(JSONDictionary) + capacity * sizeof(JSONDictionary::Entry));
+  RawBlock block =
+      allocate(arena, sizeof(JSONDictionary) + capacity * sizeof(JSONDictionary::Entry));
   auto* dictionary = new (block.memory) JSONDictionary(block.storage, block.offset);
   dictionary->entries_ = reinterpret_cast<JSONDictionary::Entry*>(dictionary + 1);
   std::memset(static_cast<void*>(dictionary->entries_), 0,
@@ -264,9 +265,9 @@ JSONDictionaryEnumerator JSONDictionary::keyEnumerator() const {
 
 void JSONDictionary::requireMutable(const char* operation) const {
   if (mutations_ == 0) {
-    throw JSONException(JSONException::InternalInconsistency,
-                        operationText(kClassName, operation) +
-                            "mutating method sent to immutable object");
+    throw JSONException(
+        JSONException::InternalInconsistency,
+        operationText(kClassName, operation) + "mutating method sent to immutable object");
   }
 }
 
@@ -343,7 +344,9 @@ JSONRef<JSONDictionary> JSONDictionary::copy() const {
   return retainedCopy(false);
 }
 
-JSONRef<JSONDictionary> JSONDictionary::mutableCopy() const { return retainedCopy(true); }
+JSONRef<JSONDictionary> JSONDictionary::mutableCopy() const {
+  return retainedCopy(true);
+}
 
 JSONRef<JSONDictionary> JSONDictionary::retainedCopy(bool isMutable) const {
   std::vector<JSONValue*> keys(count_);

@@ -102,8 +102,8 @@ inline std::uint32_t hashFullBlock(__m128i block) noexcept {
 // bytes past n may be anything.
 inline std::uint32_t hashStep(std::uint32_t hash, __m128i block, unsigned n) noexcept {
   if (n == 16) return hash * kHashTables.powers[16] + hashFullBlock(block);
-  const __m128i kept = _mm_and_si128(
-      block, _mm_load_si128(reinterpret_cast<const __m128i*>(kHashTables.prefix[n])));
+  const __m128i kept =
+      _mm_and_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(kHashTables.prefix[n])));
   return (hash * kHashTables.powers[16] + hashFullBlock(kept)) * kHashTables.inversePowers[16 - n];
 }
 #endif
@@ -141,7 +141,9 @@ inline std::uint32_t numberHash(std::uint32_t start, std::uint64_t bits) noexcep
   constexpr std::uint32_t p0 = power33(0), p1 = power33(1), p2 = power33(2), p3 = power33(3),
                           p4 = power33(4), p5 = power33(5), p6 = power33(6), p7 = power33(7),
                           p8 = power33(8);
-  const auto byte = [bits](unsigned i) { return static_cast<std::uint32_t>(bits >> (8 * i)) & 0xFFu; };
+  const auto byte = [bits](unsigned i) {
+    return static_cast<std::uint32_t>(bits >> (8 * i)) & 0xFFu;
+  };
   return start * p8 + byte(0) * p7 + byte(1) * p6 + byte(2) * p5 + byte(3) * p4 + byte(4) * p3 +
          byte(5) * p2 + byte(6) * p1 + byte(7) * p0;
 }

@@ -100,8 +100,8 @@ struct ValueAccess {
   // later value. `beforeDrop(context)` runs before the first reference is
   // dropped that way.
   static JSONDictionary* newDictionary(Arena* arena, JSONValue* const* keys,
-                                       JSONValue* const* values, std::size_t count,
-                                       bool isMutable, void (*beforeDrop)(void*) = nullptr,
+                                       JSONValue* const* values, std::size_t count, bool isMutable,
+                                       void (*beforeDrop)(void*) = nullptr,
                                        void* context = nullptr);
 
   static void destroy(JSONValue* value) noexcept;

@@ -126,8 +126,8 @@ inline bool decimalToDouble(std::uint64_t w, int q, double& result) noexcept {
   }
   const int biased = binaryExponent + 52 + 1023;
   if (biased <= 0 || biased >= 2047) return false;
-  const std::uint64_t bits = (static_cast<std::uint64_t>(biased) << 52) |
-                             (significand & ((std::uint64_t{1} << 52) - 1));
+  const std::uint64_t bits =
+      (static_cast<std::uint64_t>(biased) << 52) | (significand & ((std::uint64_t{1} << 52) - 1));
   std::memcpy(&result, &bits, sizeof result);
   return true;
 }

@@ -243,8 +243,8 @@ bool EncodeState::encodeString(const JSONStringValue& string, bool quotes) {
       reserve(16);
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(cursor_), block);
-      __m128i flagged = _mm_or_si128(_mm_cmpeq_epi8(block, quoteMark),
-                                     _mm_cmpeq_epi8(block, backslash));
+      __m128i flagged =
+          _mm_or_si128(_mm_cmpeq_epi8(block, quoteMark), _mm_cmpeq_epi8(block, backslash));
       // Unsigned "at most 0x1F": the minimum with 0x1F leaves such bytes as
       // they are.
       flagged = _mm_or_si128(flagged, _mm_cmpeq_epi8(_mm_min_epu8(block, control), block));
@@ -303,9 +303,9 @@ bool EncodeState::encodeNumber(const JSONValue& value) {
       cursor_ += 4;
       return true;
     case JSONValueKind::SignedInteger:
-      cursor_ = formatSigned(static_cast<std::int64_t>(
-                                 ValueAccess::bits(static_cast<const JSONNumber*>(&value))),
-                             cursor_);
+      cursor_ = formatSigned(
+          static_cast<std::int64_t>(ValueAccess::bits(static_cast<const JSONNumber*>(&value))),
+          cursor_);
       return true;
     case JSONValueKind::UnsignedInteger:
       cursor_ = formatUnsigned(ValueAccess::bits(static_cast<const JSONNumber*>(&value)), cursor_);
@@ -432,12 +432,9 @@ bool EncodeState::encode(const JSONValue& object, std::size_t depth) {
 
 }  // namespace json_detail
 
-std::optional<std::string> JSONSerializer::serializeObject(const JSONValue& object,
-                                                           JSONSerializeOptionFlags options,
-                                                           JSONEncodeOptionFlags encodeOption,
-                                                           const JSONSerializeBlock* block,
-                                                           JSONSerializeDelegate* delegate,
-                                                           JSONError* error) {
+std::optional<std::string> JSONSerializer::serializeObject(
+    const JSONValue& object, JSONSerializeOptionFlags options, JSONEncodeOptionFlags encodeOption,
+    const JSONSerializeBlock* block, JSONSerializeDelegate* delegate, JSONError* error) {
   if (options & ~json_detail::kValidSerializeOptions) {
     throw JSONException(JSONException::InvalidArgument, "Invalid serialize options.");
   }

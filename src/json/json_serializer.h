@@ -57,12 +57,9 @@ class JSONSerializer {
 
   // The routine every entry point ends in. The result is the encoded bytes
   // (as text or as data, per `encodeOption`), or nil on failure.
-  static std::optional<std::string> serializeObject(const JSONValue& object,
-                                                    JSONSerializeOptionFlags options,
-                                                    JSONEncodeOptionFlags encodeOption,
-                                                    const JSONSerializeBlock* block,
-                                                    JSONSerializeDelegate* delegate,
-                                                    JSONError* error);
+  static std::optional<std::string> serializeObject(
+      const JSONValue& object, JSONSerializeOptionFlags options, JSONEncodeOptionFlags encodeOption,
+      const JSONSerializeBlock* block, JSONSerializeDelegate* delegate, JSONError* error);
 };
 
 // Arrays and dictionaries (a string value encodes as a quoted string).

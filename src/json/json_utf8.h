@@ -22,11 +22,13 @@ struct UTF8Sequence {
 // noncharacters U+FDD0..U+FDEF and those ending in FFFE or FFFF, and
 // anything past U+10FFFF.
 inline bool isForbiddenCodePoint(std::uint32_t c) noexcept {
-  return (c >= 0xD800 && c <= 0xDFFF) || (c >= 0xFDD0 && c <= 0xFDEF) ||
-         (c & 0xFFFEu) == 0xFFFEu || c >= 0x110000;
+  return (c >= 0xD800 && c <= 0xDFFF) || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFEu) == 0xFFFEu ||
+         c >= 0x110000;
 }
 
-inline bool isContinuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char byte) noexcept {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Checks the sequence starting at `s` (whose first byte is 0x80 or more).
 inline UTF8Sequence checkUTF8(const unsigned char* s, const unsigned char* end) noexcept {
@@ -73,7 +75,8 @@ inline const unsigned char* quickUTF8(const unsigned char* s, const unsigned cha
     const unsigned c1 = s[1];
     if ((c0 == 0xE0 && c1 < 0xA0) || (c0 == 0xED && c1 >= 0xA0)) return nullptr;
     // U+FDD0..U+FDEF and U+FFFE, U+FFFF.
-    if (c0 == 0xEF && ((c1 == 0xB7 && s[2] >= 0x90 && s[2] <= 0xAF) || (c1 == 0xBF && s[2] >= 0xBE))) {
+    if (c0 == 0xEF &&
+        ((c1 == 0xB7 && s[2] >= 0x90 && s[2] <= 0xAF) || (c1 == 0xBF && s[2] >= 0xBE))) {
       return nullptr;
     }
     return s + 3;

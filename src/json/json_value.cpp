@@ -21,14 +21,16 @@ namespace {
 using json_detail::ValueAccess;
 
 // The boolean and null singletons live in static storage and are never
-// counted or freed.
+// counted or freed. Constant-initialised, so they exist before any code
+// that runs during static initialisation can reach them.
 struct SingletonValue : JSONValue {
-  explicit SingletonValue(JSONValueKind kind) noexcept : JSONValue(kind, kStaticStorage) {}
+  constexpr explicit SingletonValue(JSONValueKind kind) noexcept
+      : JSONValue(kind, kStaticStorage) {}
 };
 
-SingletonValue trueSingleton(JSONValueKind::True);
-SingletonValue falseSingleton(JSONValueKind::False);
-SingletonValue nullSingleton(JSONValueKind::Null);
+constinit SingletonValue trueSingleton(JSONValueKind::True);
+constinit SingletonValue falseSingleton(JSONValueKind::False);
+constinit SingletonValue nullSingleton(JSONValueKind::Null);
 
 // Drops one reference; true when it was the last and the caller must
 // destroy the value.
@@ -160,7 +162,9 @@ std::string operationText(const char* className, const char* operation) {
   return text;
 }
 
-void destroyValue(JSONValue* value) noexcept { ValueAccess::destroy(value); }
+void destroyValue(JSONValue* value) noexcept {
+  ValueAccess::destroy(value);
+}
 
 void ValueAccess::destroy(JSONValue* first) noexcept {
   Worklist pending;
@@ -237,12 +241,18 @@ const JSONCustomObject* JSONValue::asCustom() const noexcept {
   return isCustom() ? static_cast<const JSONCustomObject*>(this) : nullptr;
 }
 
-JSONValueRef JSONValue::trueValue() noexcept { return JSONValueRef::adopt(&trueSingleton); }
-JSONValueRef JSONValue::falseValue() noexcept { return JSONValueRef::adopt(&falseSingleton); }
+JSONValueRef JSONValue::trueValue() noexcept {
+  return JSONValueRef::adopt(&trueSingleton);
+}
+JSONValueRef JSONValue::falseValue() noexcept {
+  return JSONValueRef::adopt(&falseSingleton);
+}
 JSONValueRef JSONValue::booleanValue(bool value) noexcept {
   return value ? trueValue() : falseValue();
 }
-JSONValueRef JSONValue::null() noexcept { return JSONValueRef::adopt(&nullSingleton); }
+JSONValueRef JSONValue::null() noexcept {
+  return JSONValueRef::adopt(&nullSingleton);
+}
 
 bool JSONValue::isEqual(const JSONValue& other) const {
   // Explicit list instead of recursion: trees built by callers may nest
@@ -355,15 +365,15 @@ JSONRef<JSONStringValue> JSONStringValue::empty() noexcept {
     alignas(16) unsigned char storage[sizeof(JSONStringValue) + 16] = {};
     JSONStringValue* value;
     EmptyString() noexcept
-        : value(new(storage) JSONStringValue(kStaticStorage, 0, 0, json_detail::kHashSeed)) {}
+        : value(new (storage) JSONStringValue(kStaticStorage, 0, 0, json_detail::kHashSeed)) {}
   };
   static EmptyString shared;
   return JSONRef<JSONStringValue>::adopt(shared.value);
 }
 
 JSONRef<JSONNumber> JSONNumber::withInt64(std::int64_t value) {
-  return JSONRef<JSONNumber>::adopt(ValueAccess::newNumber(
-      nullptr, JSONValueKind::SignedInteger, static_cast<std::uint64_t>(value)));
+  return JSONRef<JSONNumber>::adopt(ValueAccess::newNumber(nullptr, JSONValueKind::SignedInteger,
+                                                           static_cast<std::uint64_t>(value)));
 }
 
 JSONRef<JSONNumber> JSONNumber::withUInt64(std::uint64_t value) {
@@ -427,7 +437,9 @@ double JSONNumber::doubleValue() const noexcept {
 
 JSONCustomObject::~JSONCustomObject() = default;
 
-std::string JSONCustomObject::className() const { return "JSONCustomObject"; }
+std::string JSONCustomObject::className() const {
+  return "JSONCustomObject";
+}
 
 JSONException::JSONException(std::string name, std::string reason)
     : std::logic_error(reason), name_(std::move(name)), reason_(std::move(reason)) {}

@@ -171,7 +171,8 @@ class JSONValue {
   static constexpr std::uint8_t kArenaStorage = 2;   // inside a decoder chunk
   static constexpr std::uint8_t kObjectStorage = 3;  // new/delete (custom objects)
 
-  JSONValue(JSONValueKind kind, std::uint8_t storage, std::uint16_t chunkOffset = 0) noexcept
+  constexpr JSONValue(JSONValueKind kind, std::uint8_t storage,
+                      std::uint16_t chunkOffset = 0) noexcept
       : references_(1), kind_(kind), storage_(storage), chunkOffset_(chunkOffset) {}
   ~JSONValue() = default;
 

@@ -47,7 +47,8 @@ class JSONCheckTest : public ::testing::Test {
     if (!pipe) return result;
     char buffer[4096];
     std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, count);
+    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      result.output.append(buffer, count);
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream errors(err, std::ios::binary);

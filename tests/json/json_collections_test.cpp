@@ -56,8 +56,7 @@ TEST(JSONArrayTest, IndexChecksReportIndexAndBounds) {
                   "*** -[JSONArray removeObjectAtIndex:]: index (3) beyond bounds (3)");
   expectException([&] { array->insertObject(nullptr, 0); }, JSONException::InvalidArgument,
                   "*** -[JSONArray insertObject:atIndex:]: attempt to insert nil");
-  expectException([&] { array->replaceObjectAtIndex(0, nullptr); },
-                  JSONException::InvalidArgument,
+  expectException([&] { array->replaceObjectAtIndex(0, nullptr); }, JSONException::InvalidArgument,
                   "*** -[JSONArray replaceObjectAtIndex:withObject:]: attempt to insert nil");
   EXPECT_EQ(array->count(), 3u);
   EXPECT_EQ(array->mutations(), 1u) << "failed mutations do not count";
@@ -107,11 +106,18 @@ TEST(JSONArrayTest, GetObjectsCopiesARangeAndChecksIt) {
   EXPECT_EQ(objects[0]->asNumber()->int64Value(), 20);
   EXPECT_EQ(objects[1]->asNumber()->int64Value(), 30);
   array->getObjects(nullptr, {0, 0});
-  expectException([&] { array->getObjects(nullptr, {1, 2}); }, JSONException::Range,
-                  "*** -[JSONArray getObjects:range:]: pointer to objects array is NULL but range "
-                  "length is 3");
-  expectException([&] { array->getObjects(objects, {3, 2}); }, JSONException::Range,
-                  "*** -[JSONArray getObjects:range:]: index (5) beyond bounds (4)");
+  expectException(
+      [&] {
+        array->getObjects(nullptr, {1, 2});
+      },
+      JSONException::Range,
+      "*** -[JSONArray getObjects:range:]: pointer to objects array is NULL but range "
+      "length is 3");
+  expectException(
+      [&] {
+        array->getObjects(objects, {3, 2});
+      },
+      JSONException::Range, "*** -[JSONArray getObjects:range:]: index (5) beyond bounds (4)");
   // A range whose end does not fit in size_t must not wrap around to "small".
   EXPECT_THROW(array->getObjects(objects, {2, SIZE_MAX}), JSONException);
 }
@@ -203,9 +209,9 @@ TEST(JSONDictionaryTest, NilKeysAndValuesAreRefused) {
   expectException([&] { dictionary->setObject(number(1), JSONValueRef()); },
                   JSONException::InvalidArgument,
                   "*** -[JSONDictionary setObject:forKey:]: attempt to insert nil key");
-  expectException([&] { dictionary->setObject(nullptr, string("name")); },
-                  JSONException::InvalidArgument,
-                  "*** -[JSONDictionary setObject:forKey:]: attempt to insert nil value (key: name)");
+  expectException(
+      [&] { dictionary->setObject(nullptr, string("name")); }, JSONException::InvalidArgument,
+      "*** -[JSONDictionary setObject:forKey:]: attempt to insert nil value (key: name)");
   expectException([&] { dictionary->removeObjectForKey(static_cast<const JSONValue*>(nullptr)); },
                   JSONException::InvalidArgument,
                   "*** -[JSONDictionary removeObjectForKey:]: attempt to remove nil key");

@@ -66,7 +66,8 @@ const std::map<std::string, std::string> kRejected = {
      "The value '123.456e-789' could not be represented as a 'double' due to underflow."},
     {"i_number_huge_exp.json",
      "The value '0.4e006699999999999999999999999999999999999999999999999999999999999999"
-     "99999999999999999999999999999999999999999999999999999969999999006' could not be represented as a "
+     "99999999999999999999999999999999999999999999999999999969999999006' could not be represented "
+     "as a "
      "'double' due to overflow."},
     {"i_number_neg_int_huge_exp.json",
      "The value '-1e+9999' could not be represented as a 'double' due to overflow."},
@@ -138,8 +139,8 @@ std::vector<fs::path> conformanceFiles() {
 }
 
 void expectRoundTrip(const JSONValue& value, const std::string& file) {
-  for (JSONSerializeOptionFlags options :
-       {JSONSerializeOptionNone, JSONWritePretty, JSONWriteEscapeUnicode | JSONWriteEscapeSlashes}) {
+  for (JSONSerializeOptionFlags options : {JSONSerializeOptionNone, JSONWritePretty,
+                                           JSONWriteEscapeUnicode | JSONWriteEscapeSlashes}) {
     JSONError error;
     const std::optional<std::string> text = JSONStringWithOptions(value, options, &error);
     ASSERT_TRUE(text) << file << ": " << error.description;

@@ -47,7 +47,8 @@ bool sameTree(const JSONValue& ours, const nlohmann::json& theirs, const std::st
     }
     case nlohmann::json::value_t::number_unsigned: {
       const JSONNumber* number = ours.asNumber();
-      return (number && number->isInteger() && number->uint64Value() == theirs.get<std::uint64_t>()) ||
+      return (number && number->isInteger() &&
+              number->uint64Value() == theirs.get<std::uint64_t>()) ||
              differ("unsigned integer");
     }
     case nlohmann::json::value_t::number_float: {

@@ -40,18 +40,21 @@ TEST(JSONDecoderStringsTest, StrictModeRejectsInvalidEscapesAndBytes) {
     std::string input;
     std::string message;
   } cases[] = {
-      {R"(["\ud800"])", "Required a second \\u Unicode escape sequence following a surrogate \\u "
-                        "Unicode escape sequence."},
-      {R"(["\ud800x"])", "Required a second \\u Unicode escape sequence following a surrogate \\u "
-                         "Unicode escape sequence."},
+      {R"(["\ud800"])",
+       "Required a second \\u Unicode escape sequence following a surrogate \\u "
+       "Unicode escape sequence."},
+      {R"(["\ud800x"])",
+       "Required a second \\u Unicode escape sequence following a surrogate \\u "
+       "Unicode escape sequence."},
       {R"(["\ud800\u0041"])", "Illegal \\u Unicode escape sequence."},
       {R"(["\udc00"])", "Illegal \\u Unicode escape sequence."},
       {R"(["\u0000"])", "Illegal \\u Unicode escape sequence."},
       {R"(["\ufffe"])", "Illegal \\u Unicode escape sequence."},
       {R"(["\ufdd0"])", "Illegal \\u Unicode escape sequence."},
       {R"(["\ud83f\udffe"])", "Illegal \\u Unicode escape sequence."},
-      {R"(["\u12G4"])", "Unexpected character found in \\u Unicode escape sequence.  Found 'G', "
-                        "expected [0-9a-fA-F]."},
+      {R"(["\u12G4"])",
+       "Unexpected character found in \\u Unicode escape sequence.  Found 'G', "
+       "expected [0-9a-fA-F]."},
       {R"(["\x"])", "Invalid escape sequence found in \"\" string."},
       {"[\"\t\"]", "Invalid character < 0x20 found in string: 0x09."},
       {std::string("[\"a\0b\"]", 7), "Invalid character < 0x20 found in string: 0x00."},
@@ -80,7 +83,10 @@ TEST(JSONDecoderStringsTest, StrictModeRejectsInvalidEscapesAndBytes) {
 TEST(JSONDecoderStringsTest, ReplacementModeRepairsInsteadOfFailing) {
   const JSONParseOptionFlags replace = JSONParseReplaceInvalidUnicode;
   const std::string r = kReplacement;
-  EXPECT_EQ(stringIn("[\"a\xff" "b\"]", replace), "a" + r + "b");
+  EXPECT_EQ(stringIn("[\"a\xff"
+                     "b\"]",
+                     replace),
+            "a" + r + "b");
   // Decoding resumes at the first byte that cannot continue the sequence.
   EXPECT_EQ(stringIn("[\"\xe2\x28\xa1\"]", replace), r + "(" + r);
   EXPECT_EQ(stringIn("[\"\xc0\x80x\"]", replace), r + "x");
@@ -146,12 +152,12 @@ TEST(JSONDecoderStringsTest, EveryOffsetOfInvalidUTF8IsFoundOrRepaired) {
   } cases[] = {
       {"\xff", "\xef\xbf\xbd"},
       {"\xe2\x28\xa1", "\xef\xbf\xbd(\xef\xbf\xbd"},
-      {"\xef\xbf\xbf", "\xef\xbf\xbd"},          // U+FFFF
-      {"\xef\xb7\x90", "\xef\xbf\xbd"},          // U+FDD0
-      {"\xf0\x9f\xbf\xbe", "\xef\xbf\xbd"},      // U+1FFFE
-      {"\xed\xa0\x80", "\xef\xbf\xbd"},          // an encoded surrogate
-      {"\xe0\x80\xaf", "\xef\xbf\xbd"},          // overlong
-      {"\xc3", "\xef\xbf\xbd"},                  // cut short by what follows
+      {"\xef\xbf\xbf", "\xef\xbf\xbd"},      // U+FFFF
+      {"\xef\xb7\x90", "\xef\xbf\xbd"},      // U+FDD0
+      {"\xf0\x9f\xbf\xbe", "\xef\xbf\xbd"},  // U+1FFFE
+      {"\xed\xa0\x80", "\xef\xbf\xbd"},      // an encoded surrogate
+      {"\xe0\x80\xaf", "\xef\xbf\xbd"},      // overlong
+      {"\xc3", "\xef\xbf\xbd"},              // cut short by what follows
       {"\xf0\x9f\x98", "\xef\xbf\xbd"},
   };
   JSONDecoder strict;
@@ -175,7 +181,8 @@ TEST(JSONDecoderStringsTest, EveryOffsetOfInvalidUTF8IsFoundOrRepaired) {
       }
     }
   }
-  EXPECT_EQ(stringIn("[\"\xf4\x8f\xbf\xbd and \xee\x80\x80\"]"), "\xf4\x8f\xbf\xbd and \xee\x80\x80")
+  EXPECT_EQ(stringIn("[\"\xf4\x8f\xbf\xbd and \xee\x80\x80\"]"),
+            "\xf4\x8f\xbf\xbd and \xee\x80\x80")
       << "U+10FFFD and U+E000 are fine";
 }
 
@@ -186,7 +193,8 @@ TEST(JSONDecoderStringsTest, StringHashIsTheByteRecurrenceAtEveryLength) {
   for (int i = 0; i < 200; ++i) text += static_cast<char>((i * 37 + 11) % 256);
   for (std::size_t length = 0; length <= text.size(); ++length) {
     std::uint32_t expected = 1402737925u;
-    for (std::size_t i = 0; i < length; ++i) expected = expected * 33u + static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0; i < length; ++i)
+      expected = expected * 33u + static_cast<unsigned char>(text[i]);
     ASSERT_EQ(json_detail::stringHash(text.data(), length), expected) << length;
   }
   const std::string key = "screen_name";

@@ -67,8 +67,9 @@ TEST(JSONDecoderTest, TopLevelAndStructureErrors) {
       {"{\"a\" 1}", "Expected ':'.", 6, 1},
       {"{\"a\":}", "Expected a value or a '}', not '}'", 6, 1},
       {"{\"a\":1,\"b\":]", "Expected a value, not ']'", 12, 1},
-      {"[1] x", "A valid JSON object was parsed but there were additional non-white-space "
-                "characters remaining.",
+      {"[1] x",
+       "A valid JSON object was parsed but there were additional non-white-space "
+       "characters remaining.",
        4, 1},
       {"[true", kUnexpectedToken, 1, 1},
       {"[truex]", kUnexpectedToken, 5, 1},
@@ -96,9 +97,9 @@ TEST(JSONDecoderTest, AcceptsWhitespaceAroundTheDocument) {
 }
 
 TEST(JSONDecoderTest, NumbersKeepTheirKind) {
-  JSONValueRef value =
-      decode("[0,-1,9223372036854775807,9223372036854775808,18446744073709551615,"
-             "-9223372036854775808,1.0,1e2,-0,-0.0,0.5E-1]");
+  JSONValueRef value = decode(
+      "[0,-1,9223372036854775807,9223372036854775808,18446744073709551615,"
+      "-9223372036854775808,1.0,1e2,-0,-0.0,0.5E-1]");
   const JSONArray* array = value->asArray();
   const auto kindAt = [&](std::size_t i) { return array->objectAtIndex(i)->kind(); };
   const auto numberAt = [&](std::size_t i) { return array->objectAtIndex(i)->asNumber(); };
@@ -132,7 +133,8 @@ TEST(JSONDecoderTest, NumberErrors) {
        "The value '-9223372036854775809' exceeded the minimum value that could be represented: "
        "-9223372036854775808.",
        21, 1},
-      {"[1e400]", "The value '1e400' could not be represented as a 'double' due to overflow.", 6, 1},
+      {"[1e400]", "The value '1e400' could not be represented as a 'double' due to overflow.", 6,
+       1},
       {"[-1e400]", "The value '-1e400' could not be represented as a 'double' due to overflow.", 7,
        1},
       {"[1e-400]", "The value '1e-400' could not be represented as a 'double' due to underflow.", 7,
@@ -151,13 +153,26 @@ TEST(JSONDecoderTest, NumberErrors) {
 TEST(JSONDecoderTest, DoublesAreCorrectlyRounded) {
   // Hard cases for fast paths, checked against the C library.
   const std::vector<std::string> texts = {
-      "0.1", "0.30000000000000004", "2.2250738585072014e-308", "2.2250738585072011e-308",
-      "1.7976931348623157e308", "4.9e-324", "5e-324", "1e-310", "9007199254740993.0",
-      "9007199254740992.5", "123456789012345678901234567890.0", "1e23", "8.98846567431158e307",
-      "0.0000000000000000000000000000000000000001", "2.4703282292062328e-324",
+      "0.1",
+      "0.30000000000000004",
+      "2.2250738585072014e-308",
+      "2.2250738585072011e-308",
+      "1.7976931348623157e308",
+      "4.9e-324",
+      "5e-324",
+      "1e-310",
+      "9007199254740993.0",
+      "9007199254740992.5",
+      "123456789012345678901234567890.0",
+      "1e23",
+      "8.98846567431158e307",
+      "0.0000000000000000000000000000000000000001",
+      "2.4703282292062328e-324",
       "1.00000000000000011102230246251565404236316680908203125",
       "1.000000000000000111022302462515654042363166809082031250000000001",
-      "7.2057594037927933e16", "3.0000000000000004e-22", "-65.613616999999977",
+      "7.2057594037927933e16",
+      "3.0000000000000004e-22",
+      "-65.613616999999977",
       std::string("1.") + std::string(300, '7') + "e-5"};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
@@ -206,8 +221,9 @@ TEST(JSONDecoderTest, CommentsAreSkippedOnlyWhenAllowed) {
   expectErrors(
       {
           {"[1, /* a\nb\r\nc */ x]", kUnexpectedToken, 17, 3},
-          {"[1] // trailing\n/* and */ x", "A valid JSON object was parsed but there were "
-                                           "additional non-white-space characters remaining.",
+          {"[1] // trailing\n/* and */ x",
+           "A valid JSON object was parsed but there were "
+           "additional non-white-space characters remaining.",
            26, 2},
           {"[1, / 2]", kUnexpectedToken, 4, 1},
           {"[1 /", kUnexpectedToken, 3, 1},
@@ -218,13 +234,18 @@ TEST(JSONDecoderTest, CommentsAreSkippedOnlyWhenAllowed) {
 }
 
 TEST(JSONDecoderTest, UnicodeLineBreaksOnlyWithTheOption) {
-  const std::string text = "[1,\xe2\x80\xa8" "2,\xc2\x85" "3\xe2\x80\xa9]";
+  const std::string text =
+      "[1,\xe2\x80\xa8"
+      "2,\xc2\x85"
+      "3\xe2\x80\xa9]";
   expectErrors({{text.c_str(), kUnexpectedToken, 3, 1}});
   EXPECT_EQ(json_test::encode(*decode(text, JSONParseUnicodeLineBreaks)), "[1,2,3]");
   expectErrors({{"[1,\xe2\x80\xa8x]", kUnexpectedToken, 6, 2}}, JSONParseUnicodeLineBreaks);
   // They also end a line comment.
-  EXPECT_TRUE(decode("[1,// note\xe2\x80\xa9" "2]",
-                     JSONParseUnicodeLineBreaks | JSONParseAllowComments));
+  EXPECT_TRUE(
+      decode("[1,// note\xe2\x80\xa9"
+             "2]",
+             JSONParseUnicodeLineBreaks | JSONParseAllowComments));
 }
 
 TEST(JSONDecoderTest, SameKeyTextIsOneSharedObject) {
@@ -319,8 +340,9 @@ TEST(JSONDecoderTest, CacheNeverConfusesDistinctValues) {
     ASSERT_EQ(array->count(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
       const JSONValue* element = array->objectAtIndex(i);
-      const std::string text = element->isString() ? "\"" + element->asString()->str() + "\""
-                                                   : std::to_string(element->asNumber()->int64Value());
+      const std::string text = element->isString()
+                                   ? "\"" + element->asString()->str() + "\""
+                                   : std::to_string(element->asNumber()->int64Value());
       ASSERT_EQ(text, expected[i]) << i;
     }
   }
@@ -365,8 +387,8 @@ TEST(JSONDecoderTest, MisuseThrows) {
                   "Invalid parse options.");
   EXPECT_NO_THROW(JSONDecoder decoder(15));
   JSONDecoder decoder;
-  expectException([&] { decoder.objectWithUTF8String(nullptr, 0); },
-                  JSONException::InvalidArgument, "The string argument is NULL.");
+  expectException([&] { decoder.objectWithUTF8String(nullptr, 0); }, JSONException::InvalidArgument,
+                  "The string argument is NULL.");
   JSONDecoder moved = std::move(decoder);
   expectException([&] { decoder.objectWithUTF8String("[]", 2); },
                   JSONException::InternalInconsistency, "parseState is NULL.");

@@ -51,8 +51,8 @@ TEST(JSONEncoderTest, CompactDictionaryFollowsItsSlotOrder) {
   std::string expected = "{";
   for (const JSONDictionary::Entry& entry : *value->asDictionary()) {
     if (expected.size() > 1) expected += ',';
-    expected += "\"" + entry.key->asString()->str() + "\":" +
-                std::to_string(entry.value->asNumber()->int64Value());
+    expected += "\"" + entry.key->asString()->str() +
+                "\":" + std::to_string(entry.value->asNumber()->int64Value());
   }
   expected += "}";
   EXPECT_EQ(encode(*value), expected);
@@ -80,8 +80,8 @@ TEST(JSONEncoderTest, PrettyOutputIndentsAndSortsKeys) {
 }
 
 TEST(JSONEncoderTest, EscapingRules) {
-  JSONValueRef value = arrayOf({string("tab\tLF\nCR\rFF\fBS\b\x01\x0b\x1f\x7f"),
-                                string("quote\" backslash\\ slash/")});
+  JSONValueRef value = arrayOf(
+      {string("tab\tLF\nCR\rFF\fBS\b\x01\x0b\x1f\x7f"), string("quote\" backslash\\ slash/")});
   EXPECT_EQ(encode(*value),
             "[\"tab\\tLF\\nCR\\rFF\\fBS\\b\\u0001\\u000b\\u001f\x7f\","
             "\"quote\\\" backslash\\\\ slash/\"]");
@@ -96,13 +96,27 @@ std::string referenceEscape(std::string_view text, bool slashes) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (c < 0x20) {
           char escape[8];
@@ -164,9 +178,20 @@ TEST(JSONEncoderTest, NonFiniteDoublesFail) {
 // The formatter is held against the C library on many doubles: random bit
 // patterns, ordinary ranges, and values that sit on rounding ties.
 TEST(JSONEncoderTest, DoubleTextMatchesPrintfExactly) {
-  std::vector<double> values = {1000000000000000.25, 0.5, 2.5e-5, 9007199254740993.0,
-                                DBL_MAX, DBL_MIN, DBL_TRUE_MIN, 1e16, 1e17 - 8, 123456789012345680.0,
-                                0.30000000000000004, 1e-4, 9.9999999999999995e-5, 1e16 + 2};
+  std::vector<double> values = {1000000000000000.25,
+                                0.5,
+                                2.5e-5,
+                                9007199254740993.0,
+                                DBL_MAX,
+                                DBL_MIN,
+                                DBL_TRUE_MIN,
+                                1e16,
+                                1e17 - 8,
+                                123456789012345680.0,
+                                0.30000000000000004,
+                                1e-4,
+                                9.9999999999999995e-5,
+                                1e16 + 2};
   std::mt19937_64 random(11);
   for (int i = 0; i < 100000; ++i) {
     std::uint64_t bits = random();
@@ -205,9 +230,8 @@ TEST(JSONEncoderTest, EntryPointsCheckWhatTheyAreGiven) {
   JSONError error;
   EXPECT_FALSE(JSONStringWithOptions(*decode("[1]"), 0, true, &error));
   EXPECT_EQ(error.description, "Unable to serialize object class JSONArray, expected a NSString.");
-  EXPECT_FALSE(
-      JSONSerializer::serializeObject(*decode("[1]"), 0, JSONEncodeOptionCollectionObj, nullptr,
-                                      nullptr, &error));
+  EXPECT_FALSE(JSONSerializer::serializeObject(*decode("[1]"), 0, JSONEncodeOptionCollectionObj,
+                                               nullptr, nullptr, &error));
   EXPECT_EQ(error.description, "Unknown encode as type.");
   expectException([] { JSONStringWithOptions(*decode("[1]"), 4, nullptr); },
                   JSONException::InvalidArgument, "Invalid serialize options.");

@@ -28,7 +28,8 @@ inline JSONValueRef decodeMutable(std::string_view text) {
 }
 
 // The error a decode must fail with.
-inline JSONError decodeError(std::string_view text, JSONParseOptionFlags options = JSONParseStrict) {
+inline JSONError decodeError(std::string_view text,
+                             JSONParseOptionFlags options = JSONParseStrict) {
   JSONError error;
   JSONValueRef value = objectFromJSONStringWithParseOptions(text, options, &error);
   EXPECT_FALSE(value) << "decoding " << text << " should fail";
@@ -42,8 +43,12 @@ inline std::string encode(const JSONValue& value, JSONSerializeOptionFlags optio
   return text.value_or("");
 }
 
-inline JSONValueRef string(std::string_view text) { return JSONStringValue::create(text); }
-inline JSONValueRef number(std::int64_t value) { return JSONNumber::withInt64(value); }
+inline JSONValueRef string(std::string_view text) {
+  return JSONStringValue::create(text);
+}
+inline JSONValueRef number(std::int64_t value) {
+  return JSONNumber::withInt64(value);
+}
 
 // Expects `action` to throw a JSONException with this name and text.
 inline void expectException(const std::function<void()>& action, std::string_view name,

@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
   const std::optional<std::vector<std::uint8_t>> bytes = readAll(file);
   if (!fromStandardInput) std::fclose(file);
   if (!bytes) {
-    std::fprintf(stderr, "json-check: cannot read %s\n", fromStandardInput ? "standard input" : path);
+    std::fprintf(stderr, "json-check: cannot read %s\n",
+                 fromStandardInput ? "standard input" : path);
     return 2;
   }
 
