@@ -446,6 +446,48 @@ TEST_F(HTTPRequestTest, SilentServerTimesOutAndTricklingOneDoesNot) {
   EXPECT_EQ(slow->responseString(), "slow but steady");
 }
 
+// All running requests share one status ticker: each still times out on
+// its own, in the order of its own time-out, while a quick one finishes;
+// and the ticker starts again after it has gone idle.
+TEST_F(HTTPRequestTest, RunningRequestsTimeOutIndependently) {
+  ScriptedServer silent([](ServerConnection& connection) {
+    connection.readRequest();
+    connection.pause(4);
+  });
+  ScriptedServer quick([](ServerConnection& connection) {
+    while (connection.readRequest()) connection.send(httpResponse(200, {}, "quick"));
+  });
+  std::vector<int> failures;
+  std::vector<std::unique_ptr<RecordingDelegate>> delegates;
+  const double timeOuts[] = {0.9, 0.3, 0.6};
+  for (int i = 0; i < 3; ++i) {
+    delegates.push_back(std::make_unique<RecordingDelegate>());
+    auto request = HTTPRequest::requestWithURL(mustParse(silent.url("/" + std::to_string(i))));
+    request->setDelegate(delegates.back().get());
+    request->setTimeOutSeconds(timeOuts[i]);
+    request->setFailedBlock([&failures, i] { failures.push_back(i); });
+    request->startAsynchronous();
+  }
+  RecordingDelegate fast;
+  auto answered = fetch(quick.url("/"), fast);
+  EXPECT_EQ(fast.finished, 1);
+  EXPECT_EQ(answered->responseString(), "quick");
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return failures.size() == 3; }, 10));
+  EXPECT_EQ(failures, (std::vector<int>{1, 2, 0}));
+  for (const auto& delegate : delegates) {
+    EXPECT_EQ(delegate->finished, 0);
+    ASSERT_TRUE(delegate->error);
+    EXPECT_EQ(delegate->error->code, 2);
+  }
+
+  // Long enough for the ticker to find nothing to check and stop.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  RecordingDelegate later;
+  fetch(silent.url("/later"), later, [](HTTPRequest& r) { r.setTimeOutSeconds(0.3); });
+  ASSERT_EQ(later.failed, 1);
+  EXPECT_EQ(later.error->code, 2);
+}
+
 TEST_F(HTTPRequestTest, TimedOutRequestIsRetriedWhenAllowed) {
   std::atomic<int> attempts{0};
   ScriptedServer server([&](ServerConnection& connection) {
