@@ -161,6 +161,20 @@ TEST_F(DetailPageTest, ThePlayerLoadsTheLessonUnderTheTitleBar) {
   EXPECT_EQ(page->snapShot()->size(), (Size{320, 568}));
 }
 
+TEST_F(DetailPageTest, AFingerOnTheFullScreenButtonTurnsThePage) {
+  auto page = pushPage(lessonRecord());
+  auto player = page->playVideoViewController();
+  advance(0.5);
+  window->layoutIfNeeded();
+  Button& button = player->videoControlView()->fullScreenButton();
+  const Point centre = button.convertPointToView(
+      {button.bounds().width() / 2, button.bounds().height() / 2}, window.get());
+  EXPECT_EQ(window->hitTest(centre), &button);
+  tap(centre);
+  advance(1);
+  EXPECT_TRUE(isLandscape(Application::sharedApplication().statusBarOrientation()));
+}
+
 TEST_F(DetailPageTest, WithoutARecordNoPlayerIsMade) {
   auto page = makePage(nullptr);
   page->view();
