@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -456,11 +457,18 @@ std::optional<std::string> JSONSerializer::serializeObject(
     state.fail("Unable to serialize object class " + object.className() + ", expected a NSString.");
     return report();
   }
-  const bool encoded =
-      (encodeOption & JSONEncodeOptionStringObj)
-          ? state.encodeString(static_cast<const JSONStringValue&>(object),
-                               !(encodeOption & JSONEncodeOptionStringObjTrimQuotes))
-          : state.encode(object, 0);
+  bool encoded;
+  try {
+    encoded = (encodeOption & JSONEncodeOptionStringObj)
+                  ? state.encodeString(static_cast<const JSONStringValue&>(object),
+                                       !(encodeOption & JSONEncodeOptionStringObjTrimQuotes))
+                  : state.encode(object, 0);
+  } catch (const std::bad_alloc&) {
+    // The output (or a key list) could not grow: a failure of this call,
+    // not of the program.
+    state.fail("Unable to resize temporary buffer.");
+    encoded = false;
+  }
   if (!encoded) return report();
   if (!(encodeOption & (JSONEncodeOptionAsData | JSONEncodeOptionAsString))) {
     state.fail("Unknown encode as type.");
