@@ -122,6 +122,35 @@ TEST_F(ShareServiceTest, RequestsInTheSameInstantGetFoldersOfTheirOwn) {
   EXPECT_FALSE(FileManager::defaultManager().fileExists(*first + "/snapshot.png"));
 }
 
+TEST_F(ShareServiceTest, AFingerOnAPlatformSharesAndTakesTheSheetAway) {
+  auto page = std::make_shared<ViewController>();
+  window->setRootViewController(page);
+  ShareSnsService::presentSnsIconSheetView(*page, "key-1", "lesson text", nullptr,
+                                           {"tencent", "email"}, nullptr);
+  window->layoutIfNeeded();
+  Point target;
+  {
+    // Only the page holds the sheet while the finger is down, as in the app.
+    auto sheet = ShareSnsService::visibleSheet();
+    ASSERT_TRUE(sheet);
+    Button* button = sheet->buttonForPlatform("tencent");
+    ASSERT_TRUE(button);
+    target = button->convertPointToView(
+        {button->bounds().width() / 2, button->bounds().height() / 2}, window.get());
+  }
+  tap(target);
+  EXPECT_FALSE(ShareSnsService::visibleSheet());
+  auto requests = FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory());
+  ASSERT_EQ(requests.size(), 1u);
+  auto json = FileManager::defaultManager().stringContentsAtPath(
+      ShareSnsService::outboxDirectory() + "/" + requests[0] + "/request.json");
+  ASSERT_TRUE(json);
+  EXPECT_NE(json->find("lesson text"), std::string::npos);
+  EXPECT_NE(json->find("key-1"), std::string::npos);
+  EXPECT_NE(json->find("tencent"), std::string::npos);
+  window->setRootViewController(nullptr);
+}
+
 TEST_F(ShareServiceTest, AnOutboxThatCannotBeWrittenIsReportedAndTold) {
   // A file where the outbox folder should be.
   FileManager::defaultManager().createDirectory(FileManager::defaultManager().documentsDirectory(),

@@ -161,7 +161,10 @@ void ShareSnsService::presentSnsIconSheetView(ViewController& controller, const 
   // The choice takes the sheet away; it learns of the sheet once made.
   auto holder = std::make_shared<std::weak_ptr<ShareSheetView>>();
   auto choose = [holder, appKey, shareText, shareImage, delegate](const std::string& platform) {
-    if (auto sheet = holder->lock()) sheet->removeFromSuperview();
+    // The sheet owns the button whose action this is: keep it (and so this
+    // very function) alive until the choice has been handled.
+    auto sheet = holder->lock();
+    if (sheet) sheet->removeFromSuperview();
     if (platform.empty()) return;  // cancelled
     ErrorPtr error;
     auto folder = recordShareRequest({appKey, shareText, platform, shareImage}, &error);
