@@ -203,6 +203,29 @@ std::string encodeUtf8(const std::vector<char32_t>& cps, std::size_t from, std::
   return out;
 }
 
+namespace {
+
+// Fonts have no picture for control characters: a tab becomes four spaces,
+// a carriage return (alone or before a line feed) one line break, and the
+// rest are dropped, so that neither measuring nor drawing meets them.
+std::vector<char32_t> withoutControlCharacters(const std::vector<char32_t>& cps) {
+  std::vector<char32_t> out;
+  out.reserve(cps.size());
+  for (std::size_t i = 0; i < cps.size(); ++i) {
+    char32_t c = cps[i];
+    if (c == U'\t') {
+      out.insert(out.end(), 4, U' ');
+    } else if (c == U'\r') {
+      if (i + 1 == cps.size() || cps[i + 1] != U'\n') out.push_back(U'\n');
+    } else if (c == U'\n' || c >= 0x20) {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 Size TextLayout::size() const {
   double w = 0;
   for (const auto& l : lines) w = std::max(w, l.width);
@@ -216,7 +239,7 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
   TextLayout layout;
   layout.lineHeight = backend.metrics(font).lineHeight;
   if (text.empty()) return layout;
-  const auto cps = decodeUtf8(text);
+  const auto cps = withoutControlCharacters(decodeUtf8(text));
   const bool wraps = mode == LineBreakMode::WordWrap || mode == LineBreakMode::CharacterWrap;
   const bool truncates = mode == LineBreakMode::TruncateHead || mode == LineBreakMode::TruncateTail ||
                          mode == LineBreakMode::TruncateMiddle;

@@ -69,6 +69,19 @@ TEST_F(TextTest, TruncationMarksWhatIsCut) {
   EXPECT_EQ(layoutText("abc", f, 30, 1, LineBreakMode::TruncateTail).lines[0].text, "abc");
 }
 
+TEST_F(TextTest, ControlCharactersNeverReachTheFont) {
+  Font f = Font::systemFontOfSize(10);
+  auto tabbed = layoutText("\tab", f, 0, 0, LineBreakMode::WordWrap);
+  ASSERT_EQ(tabbed.lines.size(), 1u);
+  EXPECT_EQ(tabbed.lines[0].text, "    ab");
+  EXPECT_EQ(tabbed.lines[0].width, 30);
+  auto windows = layoutText("one\r\ntwo\rthree\x07", f, 0, 0, LineBreakMode::WordWrap);
+  ASSERT_EQ(windows.lines.size(), 3u);
+  EXPECT_EQ(windows.lines[0].text, "one");
+  EXPECT_EQ(windows.lines[1].text, "two");
+  EXPECT_EQ(windows.lines[2].text, "three");
+}
+
 TEST_F(TextTest, BrokenUtf8NeverCrashesLayout) {
   Font f = Font::systemFontOfSize(10);
   std::string bad = "ab\xE6\xBD";  // a cut-off three-byte character
