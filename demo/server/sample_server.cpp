@@ -98,10 +98,10 @@ std::optional<ByteRange> parseRange(const std::string& header, std::uint64_t siz
                                     bool* unsatisfiable) {
   *unsatisfiable = false;
   if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos) return std::nullopt;
-  std::string spec = header.substr(6);
-  auto dash = spec.find('-');
+  std::string wanted = header.substr(6);
+  auto dash = wanted.find('-');
   if (dash == std::string::npos) return std::nullopt;
-  std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+  std::string a = wanted.substr(0, dash), b = wanted.substr(dash + 1);
   auto number = [](const std::string& s, std::uint64_t* out) {
     if (s.empty() || s.size() > 19) return false;
     std::uint64_t v = 0;

@@ -66,11 +66,11 @@ std::string fileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-std::string makeClip(const ClipSpec& spec) {
+std::string makeClip(const ClipSpec& clip) {
   static std::mutex mutex;
   static std::map<std::string, std::string> made;
   std::lock_guard lock(mutex);
-  const std::string name = nameFor(spec);
+  const std::string name = nameFor(clip);
   if (auto it = made.find(name); it != made.end()) return it->second;
   if (folder().path.empty()) return {};
   const std::string path = folder().path + "/" + name;
@@ -83,22 +83,22 @@ std::string makeClip(const ClipSpec& spec) {
   // processes running side by side never read half a clip.
   const std::string partial = folder().path + "/." + std::to_string(::getpid()) + "-" + name;
   char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.3f", spec.seconds);
+  std::snprintf(seconds, sizeof seconds, "%.3f", clip.seconds);
   std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y";
-  if (spec.video) {
-    command += " -f lavfi -i testsrc2=size=" + std::to_string(spec.width) + "x" +
-               std::to_string(spec.height) + ":rate=" + std::to_string(spec.framesPerSecond);
+  if (clip.video) {
+    command += " -f lavfi -i testsrc2=size=" + std::to_string(clip.width) + "x" +
+               std::to_string(clip.height) + ":rate=" + std::to_string(clip.framesPerSecond);
   }
-  if (spec.audio) {
-    command += " -f lavfi -i sine=frequency=" + std::to_string(spec.toneHz) + ":sample_rate=44100";
+  if (clip.audio) {
+    command += " -f lavfi -i sine=frequency=" + std::to_string(clip.toneHz) + ":sample_rate=44100";
   }
   command += std::string(" -t ") + seconds;
-  if (spec.video) {
-    command += " -c:v libx264 -preset veryfast -pix_fmt " + spec.pixelFormat + " -g " +
-               std::to_string(spec.keyFrameInterval);
+  if (clip.video) {
+    command += " -c:v libx264 -preset veryfast -pix_fmt " + clip.pixelFormat + " -g " +
+               std::to_string(clip.keyFrameInterval);
   }
-  if (spec.audio) command += " -c:a aac -b:a 96k";
-  if (spec.container == "mp4") command += " -movflags +faststart";
+  if (clip.audio) command += " -c:a aac -b:a 96k";
+  if (clip.container == "mp4") command += " -movflags +faststart";
   command += " '" + partial + "'";
   if (std::system(command.c_str()) != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
     std::remove(partial.c_str());

@@ -23,8 +23,8 @@ struct ClipSpec {
 // folder, so that test processes share them and each is made once per build.
 // Call before the first makeClip().
 void setClipDirectory(const std::string& directory);
-// The path of a clip made to the spec; empty when ffmpeg failed.
-std::string makeClip(const ClipSpec& spec);
+// The path of a clip made as described; empty when ffmpeg failed.
+std::string makeClip(const ClipSpec& clip);
 // The folder the clips are made in.
 std::string clipDirectory();
 // The last path component.
