@@ -18,6 +18,13 @@ struct VideoFrame {
   std::uint64_t serial = 0;     // grows with every new frame of a source
 };
 
+// How a video fills the layer that shows it.
+enum class VideoGravity {
+  ResizeAspect,      // whole picture inside the bounds, bars where needed
+  ResizeAspectFill,  // bounds filled, picture cropped
+  Resize,            // picture stretched to the bounds
+};
+
 // Anything that has a picture to show in a layer: the media player's layer
 // implements it, the renderer draws whatever it currently holds.
 class VideoFrameSource {

@@ -8,12 +8,6 @@
 
 namespace lorvane {
 
-enum class VideoGravity {
-  ResizeAspect,      // whole picture inside the bounds, bars where needed
-  ResizeAspectFill,  // bounds filled, picture cropped
-  Resize,            // picture stretched to the bounds
-};
-
 struct VideoRect {
   double x = 0, y = 0, width = 0, height = 0;
   bool operator==(const VideoRect&) const = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/video_frame.h"
 #include "platform/ui/geometry.h"
 
 namespace lorvane {
@@ -25,9 +26,6 @@ enum class ContentMode {
 // the result may reach outside the bounds (aspect fill, centring a large
 // picture), and clipping decides what shows.
 Rect contentRect(const Rect& bounds, Size content, ContentMode mode);
-
-// How a video fills its layer.
-enum class VideoGravity { ResizeAspect, ResizeAspectFill, Resize };
 
 inline ContentMode contentModeFor(VideoGravity g) {
   switch (g) {
