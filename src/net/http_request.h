@@ -365,6 +365,9 @@ class HTTPRequest : public Operation {
 
   // Main-thread reports.
   void deliver(std::function<void()> task);
+  void deliverPlainEvent(HTTPRequestDelegate* delegate, HTTPSelector selector,
+                         const BasicBlock& block, const std::shared_ptr<HTTPRequestDelegate>& queue,
+                         HTTPSelector queueSelector);
   void reportStarted();
   void reportHeaders(HeaderMap headers);
   void reportRedirected();

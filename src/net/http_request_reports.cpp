@@ -89,6 +89,18 @@ void HTTPRequest::deliver(std::function<void()> task) {
   RunLoop::main().post(std::move(task));
 }
 
+// A plain event, in the order callers rely on: the delegate's chosen
+// operation, then the block, then the request queue's own operation.
+void HTTPRequest::deliverPlainEvent(HTTPRequestDelegate* delegate, HTTPSelector selector,
+                                    const BasicBlock& block,
+                                    const std::shared_ptr<HTTPRequestDelegate>& queue,
+                                    HTTPSelector queueSelector) {
+  if (delegate && delegate->respondsToSelector(selector))
+    performSelector(*delegate, selector, *this);
+  if (block) block();
+  if (queue && queue->respondsToSelector(queueSelector)) performSelector(*queue, queueSelector, *this);
+}
+
 void HTTPRequest::reportStarted() {
   HTTPRequestDelegate* delegate;
   std::shared_ptr<HTTPRequestDelegate> queue;
@@ -101,11 +113,7 @@ void HTTPRequest::reportStarted() {
     block = startedBlock_;
     selector = didStartSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector))
-    performSelector(*delegate, selector, *this);
-  if (block) block();
-  if (queue && queue->respondsToSelector(HTTPSelector::requestStarted))
-    queue->requestStarted(*this);
+  deliverPlainEvent(delegate, selector, block, queue, HTTPSelector::requestStarted);
 }
 
 void HTTPRequest::reportHeaders(HeaderMap headers) {
@@ -176,12 +184,7 @@ void HTTPRequest::reportFinished() {
     block = completionBlock_;
     selector = didFinishSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector))
-    performSelector(*delegate, selector, *this);
-  if (block) block();
-  if (queue && queue->respondsToSelector(HTTPSelector::requestFinished)) {
-    queue->requestFinished(*this);
-  }
+  deliverPlainEvent(delegate, selector, block, queue, HTTPSelector::requestFinished);
 }
 
 void HTTPRequest::reportFailure() {
@@ -196,10 +199,7 @@ void HTTPRequest::reportFailure() {
     block = failedBlock_;
     selector = didFailSelector_;
   }
-  if (delegate && delegate->respondsToSelector(selector))
-    performSelector(*delegate, selector, *this);
-  if (block) block();
-  if (queue && queue->respondsToSelector(HTTPSelector::requestFailed)) queue->requestFailed(*this);
+  deliverPlainEvent(delegate, selector, block, queue, HTTPSelector::requestFailed);
 }
 
 void HTTPRequest::reportData(Data data) {
