@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
   using namespace lorvane;
   Arguments args;
   if (!parse(argc, argv, args)) {
-    std::fprintf(stderr, "usage: lorvane [--headless] [--scale 1|2] [--screenshot FILE] [--script FILE]\n");
+    std::fprintf(stderr,
+                 "usage: lorvane [--headless] [--scale 1|2] [--screenshot FILE] [--script FILE]\n");
     return 2;
   }
 
@@ -76,9 +77,7 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  auto display = Display::create({.headless = args.headless,
-                                  .scale = args.scale},
-                                 &error);
+  auto display = Display::create({.headless = args.headless, .scale = args.scale}, &error);
   if (!display) {
     std::fprintf(stderr, "lorvane: %s\n", error.c_str());
     return 1;

@@ -50,7 +50,8 @@ std::shared_ptr<Window> makeScreen() {
   auto scroll = std::make_shared<ScrollView>(Rect{0, 20, 320, 548});
   double tileWidth = (320 - 26) * 0.5;
   for (int i = 0; i < 24; ++i) {
-    auto tile = std::make_shared<View>(Rect{i % 2 ? 16 + tileWidth : 10, 10 + 98.0 * (i / 2), tileWidth, 91});
+    auto tile = std::make_shared<View>(
+        Rect{i % 2 ? 16 + tileWidth : 10, 10 + 98.0 * (i / 2), tileWidth, 91});
     tile->setClipsToBounds(true);
     auto picture = std::make_shared<ImageView>(tile->bounds());
     picture->setImage(gradientPicture(294, 182, std::uint8_t(i * 10)));
@@ -99,7 +100,8 @@ void BM_TopicGridFrame(benchmark::State& state) {
   auto window = makeScreen();
   drawOneFrame(*display, *window);  // textures and glyphs are made once
   for (auto _ : state) drawOneFrame(*display, *window);
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_TopicGridFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

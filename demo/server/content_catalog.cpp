@@ -26,8 +26,7 @@ JSONRef<JSONStringValue> text(std::string_view value) {
 }
 
 // A copy of a record in which the keys holding links point at the server.
-JSONRef<JSONDictionary> withAbsoluteLinks(const JSONDictionary& record,
-                                          const std::string& baseURL,
+JSONRef<JSONDictionary> withAbsoluteLinks(const JSONDictionary& record, const std::string& baseURL,
                                           std::initializer_list<std::string_view> linkKeys) {
   auto copy = record.mutableCopy();
   for (std::string_view key : linkKeys) {

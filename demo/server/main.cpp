@@ -12,19 +12,22 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void onSignal(int) { stopRequested = 1; }
+void onSignal(int) {
+  stopRequested = 1;
+}
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: lorvane-demo-server [--port P] [--bind ADDRESS] [--source DIR] "
-               "[--content DIR]\n"
-               "                           [--fail-first N] [--html-first N] [--delay SECONDS]\n"
-               "                           [--close-connections] [--verbose]\n"
-               "Serves the sample lesson feeds, recommended apps, thumbnails and videos.\n"
-               "  --fail-first N      drop the connection of the first N feed/app requests\n"
-               "  --html-first N      answer the first N feed/app requests with an HTML error page\n"
-               "  --delay SECONDS     wait before each feed/app answer\n"
-               "  --close-connections no keep-alive\n");
+  std::fprintf(
+      stderr,
+      "usage: lorvane-demo-server [--port P] [--bind ADDRESS] [--source DIR] "
+      "[--content DIR]\n"
+      "                           [--fail-first N] [--html-first N] [--delay SECONDS]\n"
+      "                           [--close-connections] [--verbose]\n"
+      "Serves the sample lesson feeds, recommended apps, thumbnails and videos.\n"
+      "  --fail-first N      drop the connection of the first N feed/app requests\n"
+      "  --html-first N      answer the first N feed/app requests with an HTML error page\n"
+      "  --delay SECONDS     wait before each feed/app answer\n"
+      "  --close-connections no keep-alive\n");
   return 2;
 }
 

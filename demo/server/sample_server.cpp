@@ -11,9 +11,9 @@
 #include <boost/beast/http.hpp>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -179,7 +179,8 @@ struct SampleServer::Impl {
   double delay = 0;
 
   std::string base() const {
-    return "http://" + options.bindAddress + ":" + std::to_string(acceptor->local_endpoint().port());
+    return "http://" + options.bindAddress + ":" +
+           std::to_string(acceptor->local_endpoint().port());
   }
 
   bool takeOne(int& counter) {
@@ -246,8 +247,9 @@ struct SampleServer::Impl {
     record.userAgent = std::string(request[http::field::user_agent]);
 
     std::string path = record.target.substr(0, record.target.find('?'));
-    std::string query =
-        record.target.find('?') == std::string::npos ? "" : record.target.substr(record.target.find('?') + 1);
+    std::string query = record.target.find('?') == std::string::npos
+                            ? ""
+                            : record.target.substr(record.target.find('?') + 1);
     const bool api = path == "/infolist" || path == "/api/app/resourcelist_ng.json";
 
     Answer currentHook;
@@ -386,7 +388,9 @@ SampleServer::SampleServer(ServerOptions options) : impl_(std::make_unique<Impl>
   impl_->options = std::move(options);
 }
 
-SampleServer::~SampleServer() { stop(); }
+SampleServer::~SampleServer() {
+  stop();
+}
 
 bool SampleServer::start(std::string* error) {
   if (impl_->running) return true;
@@ -430,7 +434,9 @@ std::uint16_t SampleServer::port() const {
   return impl_->acceptor ? impl_->acceptor->local_endpoint().port() : 0;
 }
 
-std::string SampleServer::baseURL() const { return impl_->base(); }
+std::string SampleServer::baseURL() const {
+  return impl_->base();
+}
 
 void SampleServer::setAnswerHook(Answer hook) {
   std::lock_guard lock(impl_->mutex);

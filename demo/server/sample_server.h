@@ -36,11 +36,11 @@ struct ServerOptions {
 
   // Ways to misbehave on purpose; they apply to the JSON answers only, so
   // pictures and videos keep flowing.
-  int failFirst = 0;           // close the connection without answering
-  int htmlFirst = 0;           // answer with an HTML error page
-  double delaySeconds = 0;     // wait before answering
+  int failFirst = 0;              // close the connection without answering
+  int htmlFirst = 0;              // answer with an HTML error page
+  double delaySeconds = 0;        // wait before answering
   bool closeConnections = false;  // no keep-alive
-  bool verbose = false;        // one log line per request on stderr
+  bool verbose = false;           // one log line per request on stderr
 };
 
 // The sample content server: the two lesson feeds, the recommended apps,

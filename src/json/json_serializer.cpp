@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>

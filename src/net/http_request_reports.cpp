@@ -98,7 +98,8 @@ void HTTPRequest::deliverPlainEvent(HTTPRequestDelegate* delegate, HTTPSelector 
   if (delegate && delegate->respondsToSelector(selector))
     performSelector(*delegate, selector, *this);
   if (block) block();
-  if (queue && queue->respondsToSelector(queueSelector)) performSelector(*queue, queueSelector, *this);
+  if (queue && queue->respondsToSelector(queueSelector))
+    performSelector(*queue, queueSelector, *this);
 }
 
 void HTTPRequest::reportStarted() {

@@ -50,7 +50,8 @@ TEST_F(ShellTest, LaunchRegistersTheServicesInOrderAndShowsTheFirstTab) {
       "ShareData.setAppKey " + config.shareAppKey,
       "ShareConfig.setWeChatAppId " + config.weChatAppID + " nil",
       "ShareConfig.setSupportQzoneSSO YES [QQApiInterface,QQOAuth]",
-      std::string("ShareConfig.setQQAppId ") + AppDelegate::kQQAppId + " nil [QQApiInterface,QQOAuth]",
+      std::string("ShareConfig.setQQAppId ") + AppDelegate::kQQAppId +
+          " nil [QQApiInterface,QQOAuth]",
       "ShareConfig.setSupportSinaSSO YES",
       "ShareSnsService.applicationDidBecomeActive"};
   EXPECT_EQ(ShareServiceLog::calls(), expected);
@@ -86,7 +87,7 @@ TEST_F(ShellTest, ChoosingATabBuildsAFreshStackAroundTheSameScreen) {
   firstStack->pushViewController(pushed, false);
   pushed.reset();
   bar().hideTabBar(true, false);
-  bar().selectTabBarButton(1);  // the tab already shown
+  bar().selectTabBarButton(1);        // the tab already shown
   EXPECT_TRUE(weakPushed.expired());  // the old stack went, with what was pushed on it
   EXPECT_EQ(root->navController()->viewControllers().size(), 1u);
   EXPECT_EQ(root->navController()->topViewController(), showList);
@@ -110,7 +111,8 @@ TEST_F(ShellTest, OnlyTheLessonPageMayTurnTheApp) {
   EXPECT_EQ(root->supportedInterfaceOrientations(), 26u);
   EXPECT_FALSE(root->shouldAutorotate());
   Device::currentDevice().setOrientation(DeviceOrientation::LandscapeLeft);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::Portrait);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::Portrait);
   Device::currentDevice().setOrientation(DeviceOrientation::Portrait);
 
   auto nav = root->navController();
@@ -120,22 +122,27 @@ TEST_F(ShellTest, OnlyTheLessonPageMayTurnTheApp) {
   EXPECT_TRUE(root->shouldAutorotate());
   EXPECT_TRUE(nav->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
   EXPECT_TRUE(nav->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::LandscapeRight));
-  EXPECT_FALSE(nav->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::PortraitUpsideDown));
+  EXPECT_FALSE(
+      nav->shouldAutorotateToInterfaceOrientation(InterfaceOrientation::PortraitUpsideDown));
   Device::currentDevice().setOrientation(DeviceOrientation::LandscapeLeft);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::LandscapeRight);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::LandscapeRight);
   EXPECT_EQ(root->view()->bounds().size, (Size{568, 320}));
   advance(1);
   Device::currentDevice().setOrientation(DeviceOrientation::PortraitUpsideDown);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::LandscapeRight);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::LandscapeRight);
 }
 
 TEST_F(ShellTest, ReturningFromAChatAppHandsTheURLOnUnchanged) {
   ShareServiceLog::clear();
-  EXPECT_TRUE(Application::sharedApplication().handleOpenURL("wx0000000000000000://platformId=wechat", "com.tencent.xin"));
+  EXPECT_TRUE(Application::sharedApplication().handleOpenURL(
+      "wx0000000000000000://platformId=wechat", "com.tencent.xin"));
   EXPECT_FALSE(Application::sharedApplication().handleOpenURL("https://example.com/x"));
   EXPECT_EQ(ShareServiceLog::calls(),
-            (std::vector<std::string>{"ShareSnsService.handleOpenURL wx0000000000000000://platformId=wechat nil",
-                                      "ShareSnsService.handleOpenURL https://example.com/x nil"}));
+            (std::vector<std::string>{
+                "ShareSnsService.handleOpenURL wx0000000000000000://platformId=wechat nil",
+                "ShareSnsService.handleOpenURL https://example.com/x nil"}));
 }
 
 TEST(ScriptPlayerTest, ReportsTheFirstBadLine) {

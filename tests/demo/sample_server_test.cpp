@@ -21,7 +21,8 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-const char* kTopicTarget = "/infolist?_method=infoJson&categoryId=34679&pageSize=100&order=2&pageNo=0";
+const char* kTopicTarget =
+    "/infolist?_method=infoJson&categoryId=34679&pageSize=100&order=2&pageNo=0";
 const char* kShowTarget = "/infolist?_method=orvel";
 const char* kAppsTarget =
     "/api/app/resourcelist_ng.json?appId=243&categoryName=recommendation&resourceType=5";
@@ -35,7 +36,8 @@ class Connection {
 
   // Nothing when the server dropped the connection instead of answering.
   std::optional<http::response<http::string_body>> get(
-      const std::string& target, std::initializer_list<std::pair<http::field, std::string>> headers = {}) {
+      const std::string& target,
+      std::initializer_list<std::pair<http::field, std::string>> headers = {}) {
     http::request<http::string_body> request{http::verb::get, target, 11};
     request.set(http::field::host, "127.0.0.1");
     for (const auto& [field, value] : headers) request.set(field, value);
@@ -188,21 +190,21 @@ TEST_F(SampleServerTest, VideosAnswerByteRanges) {
   auto middle = connection.get("/videos/topic-01.mp4", {{http::field::range, "bytes=100-199"}});
   ASSERT_TRUE(middle);
   EXPECT_EQ(middle->result_int(), 206);
-  EXPECT_EQ(middle->at(http::field::content_range),
-            "bytes 100-199/" + std::to_string(file.size()));
+  EXPECT_EQ(middle->at(http::field::content_range), "bytes 100-199/" + std::to_string(file.size()));
   EXPECT_EQ(middle->body(), file.substr(100, 100));
 
   auto tail = connection.get("/videos/topic-01.mp4", {{http::field::range, "bytes=-10"}});
   ASSERT_TRUE(tail);
   EXPECT_EQ(tail->body(), file.substr(file.size() - 10));
 
-  auto open = connection.get("/videos/topic-01.mp4",
-                             {{http::field::range, "bytes=" + std::to_string(file.size() - 5) + "-"}});
+  auto open =
+      connection.get("/videos/topic-01.mp4",
+                     {{http::field::range, "bytes=" + std::to_string(file.size() - 5) + "-"}});
   ASSERT_TRUE(open);
   EXPECT_EQ(open->body(), file.substr(file.size() - 5));
 
-  auto beyond = connection.get("/videos/topic-01.mp4",
-                               {{http::field::range, "bytes=" + std::to_string(file.size()) + "-"}});
+  auto beyond = connection.get(
+      "/videos/topic-01.mp4", {{http::field::range, "bytes=" + std::to_string(file.size()) + "-"}});
   ASSERT_TRUE(beyond);
   EXPECT_EQ(beyond->result_int(), 416);
   EXPECT_EQ(beyond->at(http::field::content_range), "bytes */" + std::to_string(file.size()));
@@ -246,7 +248,8 @@ TEST_F(SampleServerTest, MisbehavesOnRequestWithoutTouchingMedia) {
 
 TEST_F(SampleServerTest, AnswerHookScriptsRepliesOfAnyShape) {
   server_.setAnswerHook([](const RequestRecord& request) -> std::optional<CannedResponse> {
-    if (request.target == kShowTarget) return CannedResponse{200, "application/json", "[{\"data\":[]}]"};
+    if (request.target == kShowTarget)
+      return CannedResponse{200, "application/json", "[{\"data\":[]}]"};
     return std::nullopt;
   });
   Connection connection(server_.port());

@@ -140,7 +140,8 @@ TEST_F(ShareServiceTest, AFingerOnAPlatformSharesAndTakesTheSheetAway) {
   }
   tap(target);
   EXPECT_FALSE(ShareSnsService::visibleSheet());
-  auto requests = FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory());
+  auto requests =
+      FileManager::defaultManager().contentsOfDirectory(ShareSnsService::outboxDirectory());
   ASSERT_EQ(requests.size(), 1u);
   auto json = FileManager::defaultManager().stringContentsAtPath(
       ShareSnsService::outboxDirectory() + "/" + requests[0] + "/request.json");

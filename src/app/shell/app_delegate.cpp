@@ -26,7 +26,9 @@ bool AppDelegate::didFinishLaunchingWithOptions(Application& application, const 
   return true;
 }
 
-void AppDelegate::applicationDidBecomeActive(Application&) { ShareSnsAppLink::applicationDidBecomeActive(); }
+void AppDelegate::applicationDidBecomeActive(Application&) {
+  ShareSnsAppLink::applicationDidBecomeActive();
+}
 
 std::optional<bool> AppDelegate::handleOpenURL(Application&, const std::string& url) {
   return ShareSnsAppLink::handleOpenURL(url, nullptr);

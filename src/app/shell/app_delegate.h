@@ -16,7 +16,8 @@ class AppDelegate : public ApplicationDelegate, public WeChatApiDelegate {
   // The QQ app id handed to the sharing service (nine digits).
   static constexpr const char* kQQAppId = "100371282";
 
-  bool didFinishLaunchingWithOptions(Application& application, const LaunchOptions& options) override;
+  bool didFinishLaunchingWithOptions(Application& application,
+                                     const LaunchOptions& options) override;
   void applicationDidBecomeActive(Application& application) override;
   std::optional<bool> handleOpenURL(Application& application, const std::string& url) override;
   std::optional<bool> openURL(Application& application, const std::string& url,

@@ -15,7 +15,9 @@ bool isDetailPage(const ViewController* controller) {
 }
 }  // namespace
 
-RootViewController::RootViewController() { initControllers(); }
+RootViewController::RootViewController() {
+  initControllers();
+}
 
 void RootViewController::initControllers() {
   controllersArray_.clear();
@@ -59,30 +61,37 @@ ViewController* RootViewController::visibleViewController() const {
   return navController_ ? navController_->visibleViewController() : nullptr;
 }
 
-bool RootViewController::shouldAutorotate() { return isDetailPage(visibleViewController()); }
+bool RootViewController::shouldAutorotate() {
+  return isDetailPage(visibleViewController());
+}
 
 bool RootViewController::shouldAutorotateToInterfaceOrientation(InterfaceOrientation o) {
   ViewController* visible = visibleViewController();
-  return visible ? visible->shouldAutorotateToInterfaceOrientation(o) : o == InterfaceOrientation::Portrait;
+  return visible ? visible->shouldAutorotateToInterfaceOrientation(o)
+                 : o == InterfaceOrientation::Portrait;
 }
 
 void RootViewController::willRotateToInterfaceOrientation(InterfaceOrientation o, double duration) {
-  if (ViewController* visible = visibleViewController()) visible->willRotateToInterfaceOrientation(o, duration);
+  if (ViewController* visible = visibleViewController())
+    visible->willRotateToInterfaceOrientation(o, duration);
 }
 
-void RootViewController::willAnimateRotationToInterfaceOrientation(InterfaceOrientation o, double duration) {
+void RootViewController::willAnimateRotationToInterfaceOrientation(InterfaceOrientation o,
+                                                                   double duration) {
   if (ViewController* visible = visibleViewController()) {
     visible->willAnimateRotationToInterfaceOrientation(o, duration);
   }
 }
 
 void RootViewController::installNavigationRules() {
-  NavigationController::setAutorotationRule([](const NavigationController& nav, InterfaceOrientation o) {
-    bool turnable = o == InterfaceOrientation::Portrait || o == InterfaceOrientation::LandscapeRight ||
-                    o == InterfaceOrientation::LandscapeLeft;
-    if (turnable && isDetailPage(nav.visibleViewController())) return true;
-    return o == InterfaceOrientation::Portrait;
-  });
+  NavigationController::setAutorotationRule(
+      [](const NavigationController& nav, InterfaceOrientation o) {
+        bool turnable = o == InterfaceOrientation::Portrait ||
+                        o == InterfaceOrientation::LandscapeRight ||
+                        o == InterfaceOrientation::LandscapeLeft;
+        if (turnable && isDetailPage(nav.visibleViewController())) return true;
+        return o == InterfaceOrientation::Portrait;
+      });
   NavigationController::setForwardsRotationCallbacks(false);
 }
 

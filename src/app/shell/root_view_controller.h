@@ -30,7 +30,9 @@ class RootViewController : public ViewController, public CustomTarBarDelegate {
   void willRotateToInterfaceOrientation(InterfaceOrientation o, double duration) override;
   void willAnimateRotationToInterfaceOrientation(InterfaceOrientation o, double duration) override;
 
-  const std::vector<std::shared_ptr<ViewController>>& controllersArray() const { return controllersArray_; }
+  const std::vector<std::shared_ptr<ViewController>>& controllersArray() const {
+    return controllersArray_;
+  }
   NavigationController* navController() const { return navController_.get(); }
   CustomTarBar* customTabBar() const { return customTabBar_.get(); }
 

@@ -44,8 +44,8 @@ CustomTarBar::CustomTarBar() {
     button->setFrame({kButtons[i].x, 1, 51, 44});
     button->setImage(Image::imageNamed(kButtons[i].normal), ControlStateNormal);
     button->setTag(kFirstTag + static_cast<int>(i));
-    button->addTarget(this, [this](Control& sender) { touchUpInsideAction(sender); },
-                      ControlEventTouchUpInside);
+    button->addTarget(
+        this, [this](Control& sender) { touchUpInsideAction(sender); }, ControlEventTouchUpInside);
     buttonArray_.push_back(button);
   }
   for (const auto& button : buttonArray_) addSubview(button);

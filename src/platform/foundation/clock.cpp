@@ -26,7 +26,9 @@ ClockRegistry& registry() {
 
 }  // namespace
 
-Clock& Clock::shared() { return *registry().current.load(std::memory_order_acquire); }
+Clock& Clock::shared() {
+  return *registry().current.load(std::memory_order_acquire);
+}
 
 void Clock::setShared(std::shared_ptr<Clock> clock) {
   auto& r = registry();
@@ -78,6 +80,8 @@ ScopedManualClock::ScopedManualClock() : clock_(std::make_shared<ManualClock>())
   Clock::setShared(clock_);
 }
 
-ScopedManualClock::~ScopedManualClock() { Clock::resetShared(); }
+ScopedManualClock::~ScopedManualClock() {
+  Clock::resetShared();
+}
 
 }  // namespace lorvane

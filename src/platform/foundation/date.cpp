@@ -63,7 +63,9 @@ std::optional<DateSeconds> fromFields(int year, int month0, int day, int hour, i
 
 }  // namespace
 
-DateSeconds currentDate() { return Clock::shared().wallNow(); }
+DateSeconds currentDate() {
+  return Clock::shared().wallNow();
+}
 
 std::string formatDate(DateSeconds date, std::string_view pattern, int utcOffsetSeconds) {
   Fields f = fieldsOf(date, utcOffsetSeconds);
@@ -85,16 +87,33 @@ std::string formatDate(DateSeconds date, std::string_view pattern, int utcOffset
         out += run == 2 ? padded(f.year % 100, 2) : padded(f.year, static_cast<int>(run));
         break;
       case 'M':
-        out += run >= 3 ? std::string(kMonths[f.month - 1]) : padded(f.month, static_cast<int>(run));
+        out +=
+            run >= 3 ? std::string(kMonths[f.month - 1]) : padded(f.month, static_cast<int>(run));
         break;
-      case 'd': out += padded(f.day, static_cast<int>(run)); break;
-      case 'H': out += padded(f.hour, static_cast<int>(run)); break;
-      case 'h': out += padded(f.hour % 12 == 0 ? 12 : f.hour % 12, static_cast<int>(run)); break;
-      case 'm': out += padded(f.minute, static_cast<int>(run)); break;
-      case 's': out += padded(f.second, static_cast<int>(run)); break;
-      case 'S': out += padded(f.millisecond, 3).substr(0, run); break;
-      case 'E': out += kDays[f.weekday]; break;
-      case 'a': out += f.hour < 12 ? "AM" : "PM"; break;
+      case 'd':
+        out += padded(f.day, static_cast<int>(run));
+        break;
+      case 'H':
+        out += padded(f.hour, static_cast<int>(run));
+        break;
+      case 'h':
+        out += padded(f.hour % 12 == 0 ? 12 : f.hour % 12, static_cast<int>(run));
+        break;
+      case 'm':
+        out += padded(f.minute, static_cast<int>(run));
+        break;
+      case 's':
+        out += padded(f.second, static_cast<int>(run));
+        break;
+      case 'S':
+        out += padded(f.millisecond, 3).substr(0, run);
+        break;
+      case 'E':
+        out += kDays[f.weekday];
+        break;
+      case 'a':
+        out += f.hour < 12 ? "AM" : "PM";
+        break;
       case 'Z': {
         int minutes = utcOffsetSeconds / 60;
         out += minutes < 0 ? "-" : "+";
@@ -102,7 +121,9 @@ std::string formatDate(DateSeconds date, std::string_view pattern, int utcOffset
         out += padded(minutes / 60, 2) + padded(minutes % 60, 2);
         break;
       }
-      default: out.append(run, c); break;
+      default:
+        out.append(run, c);
+        break;
     }
     i += run;
   }

@@ -87,20 +87,22 @@ bool FileManager::createDirectory(const std::string& path, bool withIntermediate
   } else {
     if (fs::create_directory(path, ec)) return true;
   }
-  report(error, 512, "The folder \"" + lastPathComponent(path) + "\" couldn't be created: " +
-                         (ec ? ec.message() : std::string("it already exists")));
+  report(error, 512,
+         "The folder \"" + lastPathComponent(path) +
+             "\" couldn't be created: " + (ec ? ec.message() : std::string("it already exists")));
   return false;
 }
 
 bool FileManager::writeAtomically(const std::string& path, std::string_view bytes,
                                   ErrorPtr* error) const {
   static std::atomic<unsigned> counter{0};
-  const std::string temp = path + ".tmp-" + std::to_string(getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1));
+  const std::string temp =
+      path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
-    report(error, 642, "The file \"" + lastPathComponent(path) +
-                           "\" couldn't be saved: " + std::strerror(errno));
+    report(
+        error, 642,
+        "The file \"" + lastPathComponent(path) + "\" couldn't be saved: " + std::strerror(errno));
     return false;
   }
   std::size_t written = 0;
@@ -111,8 +113,9 @@ bool FileManager::writeAtomically(const std::string& path, std::string_view byte
       int saved = errno;
       ::close(fd);
       ::unlink(temp.c_str());
-      report(error, 640, "The file \"" + lastPathComponent(path) +
-                             "\" couldn't be saved: " + std::strerror(saved));
+      report(error, 640,
+             "The file \"" + lastPathComponent(path) +
+                 "\" couldn't be saved: " + std::strerror(saved));
       return false;
     }
     written += static_cast<std::size_t>(n);
@@ -120,8 +123,9 @@ bool FileManager::writeAtomically(const std::string& path, std::string_view byte
   if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
     int saved = errno;
     ::unlink(temp.c_str());
-    report(error, 642, "The file \"" + lastPathComponent(path) +
-                           "\" couldn't be saved: " + std::strerror(saved));
+    report(
+        error, 642,
+        "The file \"" + lastPathComponent(path) + "\" couldn't be saved: " + std::strerror(saved));
     return false;
   }
   return true;
@@ -153,8 +157,9 @@ bool FileManager::removeItem(const std::string& path, ErrorPtr* error) const {
   std::error_code ec;
   auto removed = fs::remove_all(path, ec);
   if (ec || removed == 0) {
-    report(error, 4, "\"" + lastPathComponent(path) + "\" couldn't be removed" +
-                         (ec ? ": " + ec.message() : std::string(": no such file")));
+    report(error, 4,
+           "\"" + lastPathComponent(path) + "\" couldn't be removed" +
+               (ec ? ": " + ec.message() : std::string(": no such file")));
     return false;
   }
   return true;
@@ -163,8 +168,9 @@ bool FileManager::removeItem(const std::string& path, ErrorPtr* error) const {
 bool FileManager::moveItem(const std::string& from, const std::string& to, ErrorPtr* error) const {
   std::error_code ec;
   if (fs::exists(to, ec)) {
-    report(error, 516, "\"" + lastPathComponent(from) + "\" couldn't be moved because an item " +
-                           "named \"" + lastPathComponent(to) + "\" already exists.");
+    report(error, 516,
+           "\"" + lastPathComponent(from) + "\" couldn't be moved because an item " + "named \"" +
+               lastPathComponent(to) + "\" already exists.");
     return false;
   }
   fs::rename(from, to, ec);
@@ -211,7 +217,8 @@ bool FileManager::setModificationDate(const std::string& path, double secondsSin
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(secondsSince1970);
-  times[1].tv_nsec = static_cast<long>((secondsSince1970 - static_cast<double>(times[1].tv_sec)) * 1e9);
+  times[1].tv_nsec =
+      static_cast<long>((secondsSince1970 - static_cast<double>(times[1].tv_sec)) * 1e9);
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 

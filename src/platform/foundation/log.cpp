@@ -49,7 +49,9 @@ LogCapture::LogCapture() : state_(std::make_shared<State>()) {
   });
 }
 
-LogCapture::~LogCapture() { setLogSink({}); }
+LogCapture::~LogCapture() {
+  setLogSink({});
+}
 
 std::vector<std::string> LogCapture::lines() const {
   std::lock_guard lock(state_->mutex);

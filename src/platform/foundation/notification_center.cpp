@@ -14,8 +14,8 @@ NotificationCenter::Token NotificationCenter::addObserver(const void* observer, 
                                                           const void* object, Handler handler) {
   std::lock_guard lock(mutex_);
   Token token = nextToken_++;
-  entries_.push_back({token, observer, std::move(name), object,
-                      std::make_shared<Handler>(std::move(handler))});
+  entries_.push_back(
+      {token, observer, std::move(name), object, std::make_shared<Handler>(std::move(handler))});
   return token;
 }
 

@@ -21,7 +21,9 @@ void Operation::start() {
   setFinished();
 }
 
-void Operation::cancel() { cancelled_.store(true); }
+void Operation::cancel() {
+  cancelled_.store(true);
+}
 
 bool Operation::isReady() const {
   std::lock_guard lock(mutex_);
@@ -243,8 +245,7 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation) {
     std::lock_guard lock(state_->mutex);
     if (std::any_of(state_->operations.begin(), state_->operations.end(),
                     [&](const auto& op) { return op == operation; })) {
-      throw Exception("NSInvalidArgumentException",
-                      "operation is already enqueued on a queue");
+      throw Exception("NSInvalidArgumentException", "operation is already enqueued on a queue");
     }
     if (operation->hasFinishedRunning()) {
       throw Exception("NSInvalidArgumentException", "operation is finished and cannot be enqueued");

@@ -273,7 +273,9 @@ void RunLoop::stop() {
   wakeup_.notify_all();
 }
 
-void RunLoop::wake() { wakeup_.notify_all(); }
+void RunLoop::wake() {
+  wakeup_.notify_all();
+}
 
 void performOnMainThread(RunLoop::Task task, bool waitUntilDone) {
   RunLoop& loop = RunLoop::main();

@@ -121,7 +121,9 @@ class RunLoop {
   bool stopped_ = false;
 };
 
-inline bool isMainThread() { return RunLoop::main().isCurrentThread(); }
+inline bool isMainThread() {
+  return RunLoop::main().isCurrentThread();
+}
 
 // Runs the task on the main thread: at once when already there, else posted.
 void performOnMainThread(RunLoop::Task task, bool waitUntilDone = false);

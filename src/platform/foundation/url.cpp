@@ -14,15 +14,26 @@ bool isUnreserved(unsigned char c) {
 
 bool isSubDelim(unsigned char c) {
   switch (c) {
-    case '!': case '$': case '&': case '\'': case '(': case ')':
-    case '*': case '+': case ',': case ';': case '=':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
       return true;
     default:
       return false;
   }
 }
 
-bool isHex(unsigned char c) { return std::isxdigit(c) != 0; }
+bool isHex(unsigned char c) {
+  return std::isxdigit(c) != 0;
+}
 
 int hexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -239,8 +250,8 @@ URL URL::resolve(const URL& r) const {
             merged = "/" + r.path_;
           } else {
             auto slash = path_.rfind('/');
-            merged = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) +
-                     r.path_;
+            merged =
+                (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + r.path_;
           }
           t.path_ = removeDotSegments(merged);
         }
@@ -283,7 +294,9 @@ int URL::effectivePort() const {
   return 0;
 }
 
-std::string URL::path() const { return percentDecode(path_); }
+std::string URL::path() const {
+  return percentDecode(path_);
+}
 
 std::string URL::requestTarget() const {
   std::string target = path_.empty() ? "/" : path_;
@@ -305,7 +318,9 @@ std::string URL::lastPathComponent() const {
   return percentDecode(lorvane::lastPathComponent(path_));
 }
 
-std::string URL::pathExtension() const { return lorvane::pathExtension(lastPathComponent()); }
+std::string URL::pathExtension() const {
+  return lorvane::pathExtension(lastPathComponent());
+}
 
 URL URL::withoutFragment() const {
   URL copy = *this;
@@ -325,8 +340,8 @@ std::string percentEscape(std::string_view text, bool keepEscapes) {
     if (c == '%') {
       escape = !(keepEscapes && i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2]));
     } else {
-      escape = !(isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@' || c == '/' ||
-                 c == '?' || c == '#' || c == '[' || c == ']');
+      escape = !(isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@' || c == '/' || c == '?' ||
+                 c == '#' || c == '[' || c == ']');
     }
     if (escape) {
       out.push_back('%');

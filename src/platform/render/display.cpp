@@ -26,8 +26,10 @@ std::optional<PixelBuffer> surfaceToPixels(SDL_Surface* source) {
   out.rgba.resize(std::size_t(out.width) * std::size_t(out.height) * 4);
   if (SDL_MUSTLOCK(rgba.get())) SDL_LockSurface(rgba.get());
   for (int y = 0; y < out.height; ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(rgba->pixels) + std::size_t(y) * std::size_t(rgba->pitch);
-    std::copy(row, row + std::size_t(out.width) * 4, out.rgba.begin() + long(std::size_t(y) * std::size_t(out.width) * 4));
+    const auto* row =
+        static_cast<const std::uint8_t*>(rgba->pixels) + std::size_t(y) * std::size_t(rgba->pitch);
+    std::copy(row, row + std::size_t(out.width) * 4,
+              out.rgba.begin() + long(std::size_t(y) * std::size_t(out.width) * 4));
   }
   if (SDL_MUSTLOCK(rgba.get())) SDL_UnlockSurface(rgba.get());
   return out;
@@ -94,7 +96,8 @@ std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::str
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
       d->window_.reset(SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
                                         SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_SHOWN));
-      if (!d->window_) Log(std::string("display: no window (") + SDL_GetError() + "), drawing offscreen");
+      if (!d->window_)
+        Log(std::string("display: no window (") + SDL_GetError() + "), drawing offscreen");
     } else {
       Log(std::string("display: no video (") + SDL_GetError() + "), drawing offscreen");
     }
@@ -121,8 +124,12 @@ Display::~Display() {
   }
 }
 
-int Display::pixelWidth() const { return surface_->w; }
-int Display::pixelHeight() const { return surface_->h; }
+int Display::pixelWidth() const {
+  return surface_->w;
+}
+int Display::pixelHeight() const {
+  return surface_->h;
+}
 
 void Display::drawFrame() {
   if (Window* w = Window::keyWindow()) {
@@ -159,7 +166,8 @@ bool Display::saveScreenshot(const std::filesystem::path& path) const {
 std::optional<Color> Display::pixelAt(int x, int y) const {
   if (x < 0 || y < 0 || x >= surface_->w || y >= surface_->h) return std::nullopt;
   if (SDL_MUSTLOCK(surface_.get())) SDL_LockSurface(surface_.get());
-  const auto* row = static_cast<const std::uint8_t*>(surface_->pixels) + std::size_t(y) * std::size_t(surface_->pitch);
+  const auto* row = static_cast<const std::uint8_t*>(surface_->pixels) +
+                    std::size_t(y) * std::size_t(surface_->pitch);
   Uint32 value;
   std::memcpy(&value, row + std::size_t(x) * 4, 4);
   if (SDL_MUSTLOCK(surface_.get())) SDL_UnlockSurface(surface_.get());
@@ -168,7 +176,9 @@ std::optional<Color> Display::pixelAt(int x, int y) const {
   return Color::rgb255(r, g, b, a / 255.0);
 }
 
-Point Display::toPoints(int x, int y) const { return {x / scale_, y / scale_}; }
+Point Display::toPoints(int x, int y) const {
+  return {x / scale_, y / scale_};
+}
 
 void Display::injectTouchDown(Point p) {
   if (Window* w = Window::keyWindow()) w->touchDown(p);
@@ -187,7 +197,8 @@ bool Display::injectKey(const std::string& key) {
   if (key == "r") {
     bool landscape = device.orientation() == DeviceOrientation::LandscapeLeft ||
                      device.orientation() == DeviceOrientation::LandscapeRight;
-    device.setOrientation(landscape ? DeviceOrientation::Portrait : DeviceOrientation::LandscapeLeft);
+    device.setOrientation(landscape ? DeviceOrientation::Portrait
+                                    : DeviceOrientation::LandscapeLeft);
   } else if (key == "left") {
     device.setOrientation(DeviceOrientation::LandscapeLeft);
   } else if (key == "right") {
@@ -224,23 +235,36 @@ void Display::handleEvent(const SDL_Event& e) {
       break;
     case SDL_KEYDOWN:
       switch (e.key.keysym.sym) {
-        case SDLK_r: if (!TextView::focused()) injectKey("r"); break;
-        case SDLK_LEFT: injectKey("left"); break;
-        case SDLK_RIGHT: injectKey("right"); break;
-        case SDLK_UP: injectKey("up"); break;
-        case SDLK_DOWN: injectKey("down"); break;
+        case SDLK_r:
+          if (!TextView::focused()) injectKey("r");
+          break;
+        case SDLK_LEFT:
+          injectKey("left");
+          break;
+        case SDLK_RIGHT:
+          injectKey("right");
+          break;
+        case SDLK_UP:
+          injectKey("up");
+          break;
+        case SDLK_DOWN:
+          injectKey("down");
+          break;
         case SDLK_BACKSPACE:
           if (TextView* t = TextView::focused()) t->deleteBackward();
           break;
-        default: break;
+        default:
+          break;
       }
       break;
     case SDL_TEXTINPUT:
       if (TextView* t = TextView::focused()) t->insertText(e.text.text);
       break;
     case SDL_WINDOWEVENT:
-      if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) Application::sharedApplication().resignActive();
-      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) Application::sharedApplication().becomeActive();
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+        Application::sharedApplication().resignActive();
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
+        Application::sharedApplication().becomeActive();
       break;
     default:
       break;

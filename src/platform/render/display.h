@@ -25,7 +25,8 @@ struct DisplayOptions {
 class Display {
  public:
   // Nothing (and a message in `error`) when SDL cannot start at all.
-  static std::unique_ptr<Display> create(const DisplayOptions& options, std::string* error = nullptr);
+  static std::unique_ptr<Display> create(const DisplayOptions& options,
+                                         std::string* error = nullptr);
   ~Display();
   Display(const Display&) = delete;
   Display& operator=(const Display&) = delete;

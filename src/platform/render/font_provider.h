@@ -42,7 +42,8 @@ class FontProvider : public FontBackend {
   static constexpr double kMeasureScale = 2;
 
  private:
-  FontProvider(FontFace regular, FontFace bold) : regular_(std::move(regular)), bold_(std::move(bold)) {}
+  FontProvider(FontFace regular, FontFace bold)
+      : regular_(std::move(regular)), bold_(std::move(bold)) {}
   TTF_Font* fontLocked(bool bold, int pixelSize);
 
   FontFace regular_;
@@ -57,7 +58,8 @@ class FontProvider : public FontBackend {
   };
   struct AdvanceHash {
     std::size_t operator()(const AdvanceKey& k) const {
-      return std::hash<std::uint64_t>()((std::uint64_t(k.cp) << 17) ^ (std::uint64_t(k.size) << 1) ^ k.bold);
+      return std::hash<std::uint64_t>()((std::uint64_t(k.cp) << 17) ^ (std::uint64_t(k.size) << 1) ^
+                                        k.bold);
     }
   };
   std::unordered_map<AdvanceKey, double, AdvanceHash> advances_;

@@ -42,7 +42,8 @@ std::vector<Point> roundedOutline(const Rect& r, double radius) {
     double start = -kPi / 2 + corner * kPi / 2;
     for (int i = 0; i <= kCornerSegments; ++i) {
       double a = start + (kPi / 2) * i / kCornerSegments;
-      pts.push_back({centres[corner].x + radius * std::cos(a), centres[corner].y + radius * std::sin(a)});
+      pts.push_back(
+          {centres[corner].x + radius * std::cos(a), centres[corner].y + radius * std::sin(a)});
     }
   }
   return pts;
@@ -121,9 +122,9 @@ void Painter::drawViewTree(const View& view, const AffineTransform& parent, doub
   bool visible = true;
   if (clip_.active) {
     Size off = layer.shadowOffset();
-    double margin = layer.shadowOpacity() > 0
-                        ? std::fabs(off.width) + std::fabs(off.height) + layer.shadowRadius() + layer.borderWidth()
-                        : layer.borderWidth();
+    double margin = layer.shadowOpacity() > 0 ? std::fabs(off.width) + std::fabs(off.height) +
+                                                    layer.shadowRadius() + layer.borderWidth()
+                                              : layer.borderWidth();
     Rect p = m.applyToRect(bounds.insetBy(-margin, -margin));
     Rect c{double(clip_.rect.x), double(clip_.rect.y), double(clip_.rect.w), double(clip_.rect.h)};
     visible = p.intersects(c);
@@ -133,7 +134,8 @@ void Painter::drawViewTree(const View& view, const AffineTransform& parent, doub
   for (const auto& sub : view.subviews()) drawViewTree(*sub, m, a);
   if (visible && layer.borderWidth() > 0) {
     Color border = layer.borderColor();
-    strokeShape(bounds, layer.cornerRadius(), layer.borderWidth(), border.withAlpha(border.alpha * a), m);
+    strokeShape(bounds, layer.cornerRadius(), layer.borderWidth(),
+                border.withAlpha(border.alpha * a), m);
   }
   if (clips) popClip(saved);
 }
@@ -172,12 +174,14 @@ void Painter::drawLayerContent(const Layer& layer, const Rect& bounds, Color bac
       constexpr int kSteps = 3;
       for (int i = kSteps; i >= 1; --i) {
         double grow = blur * i / kSteps;
-        fillShape(s.insetBy(-grow / 2, -grow / 2), radius + grow / 2, c.withAlpha(opacity / (kSteps + 1)), m);
+        fillShape(s.insetBy(-grow / 2, -grow / 2), radius + grow / 2,
+                  c.withAlpha(opacity / (kSteps + 1)), m);
       }
       fillShape(s, radius, c.withAlpha(opacity / (kSteps + 1)), m);
     }
   }
-  if (!background.isClear()) fillShape(bounds, radius, background.withAlpha(background.alpha * a), m);
+  if (!background.isClear())
+    fillShape(bounds, radius, background.withAlpha(background.alpha * a), m);
   if (const auto& image = layer.contents()) {
     drawImage(*image, bounds, layer.contentsGravity(), m, a, layer.contentsMultiply());
   }
@@ -208,7 +212,8 @@ void Painter::fillShape(const Rect& r, double radius, Color color, const AffineT
     indices.push_back(1 + i);
     indices.push_back(1 + (i + 1) % n);
   }
-  SDL_RenderGeometry(renderer_, nullptr, verts.data(), int(verts.size()), indices.data(), int(indices.size()));
+  SDL_RenderGeometry(renderer_, nullptr, verts.data(), int(verts.size()), indices.data(),
+                     int(indices.size()));
 }
 
 void Painter::strokeShape(const Rect& r, double radius, double width, Color color,
@@ -239,7 +244,8 @@ void Painter::strokeShape(const Rect& r, double radius, double width, Color colo
     int o0 = 2 * i, i0 = 2 * i + 1, o1 = 2 * ((i + 1) % n), i1 = 2 * ((i + 1) % n) + 1;
     idx.insert(idx.end(), {o0, o1, i0, i0, o1, i1});
   }
-  SDL_RenderGeometry(renderer_, nullptr, verts.data(), int(verts.size()), idx.data(), int(idx.size()));
+  SDL_RenderGeometry(renderer_, nullptr, verts.data(), int(verts.size()), idx.data(),
+                     int(idx.size()));
 }
 
 void Painter::drawTexture(SDL_Texture* texture, const SDL_Rect& source, const Rect& dest,
@@ -270,8 +276,9 @@ Painter::ImageTexture* Painter::textureFor(const Image& image) {
     SDL_RWops* rw = SDL_RWFromConstMem(encoded.data(), int(encoded.size()));
     surface.reset(IMG_Load_RW(rw, 1));
   } else if (const PixelBuffer* px = image.pixels()) {
-    SurfacePtr wrap(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(px->rgba.data()), px->width,
-                                                       px->height, 32, px->width * 4, SDL_PIXELFORMAT_RGBA32));
+    SurfacePtr wrap(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(px->rgba.data()),
+                                                       px->width, px->height, 32, px->width * 4,
+                                                       SDL_PIXELFORMAT_RGBA32));
     if (wrap) surface.reset(SDL_ConvertSurfaceFormat(wrap.get(), SDL_PIXELFORMAT_ARGB8888, 0));
   }
   if (!surface) return nullptr;
@@ -282,8 +289,9 @@ Painter::ImageTexture* Painter::textureFor(const Image& image) {
   bool opaque = true;
   SDL_LockSurface(surface.get());
   for (int y = 0; y < surface->h && opaque; ++y) {
-    const auto* row = reinterpret_cast<const Uint32*>(static_cast<const std::uint8_t*>(surface->pixels) +
-                                                      std::size_t(y) * std::size_t(surface->pitch));
+    const auto* row =
+        reinterpret_cast<const Uint32*>(static_cast<const std::uint8_t*>(surface->pixels) +
+                                        std::size_t(y) * std::size_t(surface->pitch));
     for (int x = 0; x < surface->w; ++x) {
       if ((row[x] >> 24) != 0xFF) {
         opaque = false;
@@ -327,7 +335,9 @@ void Painter::drawImage(const Image& image, const Rect& bounds, ContentMode mode
     return;
   }
   // Nine parts: corners keep their size, edges stretch one way, the middle both.
-  Rect dest = mode == ContentMode::ScaleToFill || mode == ContentMode::Redraw ? bounds : contentRect(bounds, size, mode);
+  Rect dest = mode == ContentMode::ScaleToFill || mode == ContentMode::Redraw
+                  ? bounds
+                  : contentRect(bounds, size, mode);
   EdgeInsets caps = image.capInsets();
   double sx = std::min(1.0, dest.width() / std::max(1e-9, caps.left + caps.right));
   double sy = std::min(1.0, dest.height() / std::max(1e-9, caps.top + caps.bottom));
@@ -356,7 +366,8 @@ SDL_Texture* Painter::scaledTexture(ImageTexture& source, const void* key, int w
   }
   if (!source.surface) return nullptr;
   SurfacePtr out(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888));
-  if (!out || SDL_SoftStretchLinear(source.surface.get(), nullptr, out.get(), nullptr) != 0) return nullptr;
+  if (!out || SDL_SoftStretchLinear(source.surface.get(), nullptr, out.get(), nullptr) != 0)
+    return nullptr;
   TexturePtr texture(SDL_CreateTextureFromSurface(renderer_, out.get()));
   if (!texture) return nullptr;
   SDL_SetTextureBlendMode(texture.get(), SDL_BLENDMODE_BLEND);
@@ -387,15 +398,18 @@ Painter::TextTexture* Painter::textureForText(const std::string& text, const Fon
 
 void Painter::drawText(const TextContent& text, const AffineTransform& m, double alpha) {
   if (text.text.empty() || text.rect.width() <= 0 || text.rect.height() <= 0) return;
-  TextLayout layout = layoutText(text.text, text.font, text.rect.width(), text.numberOfLines, text.lineBreakMode);
+  TextLayout layout =
+      layoutText(text.text, text.font, text.rect.width(), text.numberOfLines, text.lineBreakMode);
   if (layout.lines.empty()) return;
   // Lines that do not fit the height are left out; at least one shows.
   std::size_t shown = std::max<std::size_t>(
-      1, std::min(layout.lines.size(), std::size_t((text.rect.height() + 0.5) / std::max(1.0, layout.lineHeight))));
+      1, std::min(layout.lines.size(),
+                  std::size_t((text.rect.height() + 0.5) / std::max(1.0, layout.lineHeight))));
   double total = double(shown) * layout.lineHeight;
   double y = text.rect.y() + (text.verticallyCentered ? (text.rect.height() - total) / 2 : 0);
   double ascender = FontBackend::current().metrics(text.font).ascender;
-  double leading = (layout.lineHeight - ascender - FontBackend::current().metrics(text.font).descender) / 2;
+  double leading =
+      (layout.lineHeight - ascender - FontBackend::current().metrics(text.font).descender) / 2;
   Clip saved = clip_;
   pushClip(text.rect, m);
   for (std::size_t i = 0; i < shown; ++i) {
@@ -409,15 +423,16 @@ void Painter::drawText(const TextContent& text, const AffineTransform& m, double
       double baseline = y + leading + ascender;
       Rect dest{x, baseline - tex->ascent / scale_, width, tex->height / scale_};
       Color c = text.color;
-      drawTexture(tex->texture.get(), {0, 0, tex->width, tex->height}, dest, m, alpha * c.alpha, c.withAlpha(1));
+      drawTexture(tex->texture.get(), {0, 0, tex->width, tex->height}, dest, m, alpha * c.alpha,
+                  c.withAlpha(1));
     }
     y += layout.lineHeight;
   }
   popClip(saved);
 }
 
-void Painter::drawSpinner(const Rect& bounds, const SpinnerContent& spinner, const AffineTransform& m,
-                          double alpha) {
+void Painter::drawSpinner(const Rect& bounds, const SpinnerContent& spinner,
+                          const AffineTransform& m, double alpha) {
   constexpr int kSpokes = 12;
   double r = std::min(bounds.width(), bounds.height()) / 2;
   if (r <= 0) return;
@@ -430,19 +445,21 @@ void Painter::drawSpinner(const Rect& bounds, const SpinnerContent& spinner, con
                                 .concat(AffineTransform::translation(c.x, c.y))
                                 .concat(m);
     double w = std::max(1.0, r * 0.18);
-    fillShape({-w / 2, -r, w, r * 0.5}, w / 2, spinner.color.withAlpha(spinner.color.alpha * a), spoke);
+    fillShape({-w / 2, -r, w, r * 0.5}, w / 2, spinner.color.withAlpha(spinner.color.alpha * a),
+              spoke);
   }
 }
 
-void Painter::drawVideo(const Layer& layer, const Rect& bounds, const AffineTransform& m, double alpha) {
+void Painter::drawVideo(const Layer& layer, const Rect& bounds, const AffineTransform& m,
+                        double alpha) {
   auto frame = layer.videoFrameSource()->currentFrame();
   if (!frame || frame->width <= 0 || frame->height <= 0) return;
   if (frame->planes[0].empty() || frame->planes[1].empty() || frame->planes[2].empty()) return;
   auto& entry = videos_[&layer];
   if (entry.owner.expired() && entry.texture) entry = {};
   if (!entry.texture || entry.width != frame->width || entry.height != frame->height) {
-    entry.texture.reset(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_IYUV, SDL_TEXTUREACCESS_STREAMING,
-                                          frame->width, frame->height));
+    entry.texture.reset(SDL_CreateTexture(
+        renderer_, SDL_PIXELFORMAT_IYUV, SDL_TEXTUREACCESS_STREAMING, frame->width, frame->height));
     entry.width = frame->width;
     entry.height = frame->height;
     entry.serial = ~0ull;
@@ -456,7 +473,8 @@ void Painter::drawVideo(const Layer& layer, const Rect& bounds, const AffineTran
                          frame->strides[2]);
     entry.serial = frame->serial;
   }
-  Rect dest = contentRect(bounds, {double(frame->width), double(frame->height)}, contentModeFor(layer.videoGravity()));
+  Rect dest = contentRect(bounds, {double(frame->width), double(frame->height)},
+                          contentModeFor(layer.videoGravity()));
   Clip saved = clip_;
   pushClip(bounds, m);
   drawTexture(entry.texture.get(), {0, 0, frame->width, frame->height}, dest, m, alpha);
@@ -496,12 +514,14 @@ void Painter::drawStatusBar() {
   Rect screen = Screen::mainScreen().bounds();
   InterfaceOrientation o = app.statusBarOrientation();
   Size interfaceSize = isLandscape(o) ? Size{screen.height(), screen.width()} : screen.size;
-  double angle = o == InterfaceOrientation::LandscapeRight ? kPi / 2
-                 : o == InterfaceOrientation::LandscapeLeft ? -kPi / 2
-                 : o == InterfaceOrientation::PortraitUpsideDown ? kPi : 0;
-  AffineTransform m = AffineTransform::translation(-interfaceSize.width / 2, -interfaceSize.height / 2)
-                          .concat(AffineTransform::rotation(angle))
-                          .concat(AffineTransform::translation(screen.midX(), screen.midY()));
+  double angle = o == InterfaceOrientation::LandscapeRight       ? kPi / 2
+                 : o == InterfaceOrientation::LandscapeLeft      ? -kPi / 2
+                 : o == InterfaceOrientation::PortraitUpsideDown ? kPi
+                                                                 : 0;
+  AffineTransform m =
+      AffineTransform::translation(-interfaceSize.width / 2, -interfaceSize.height / 2)
+          .concat(AffineTransform::rotation(angle))
+          .concat(AffineTransform::translation(screen.midX(), screen.midY()));
   m = toPixels(m);
   SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
   clip_ = {};

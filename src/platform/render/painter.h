@@ -78,7 +78,8 @@ class Painter {
                         const AffineTransform& m, double alpha);
   void drawSublayer(const Layer& layer, const AffineTransform& parent, double alpha);
   void fillShape(const Rect& r, double radius, Color color, const AffineTransform& m);
-  void strokeShape(const Rect& r, double radius, double width, Color color, const AffineTransform& m);
+  void strokeShape(const Rect& r, double radius, double width, Color color,
+                   const AffineTransform& m);
   void drawTexture(SDL_Texture* texture, const SDL_Rect& source, const Rect& dest,
                    const AffineTransform& m, double alpha, Color multiply = Color::whiteColor());
   void drawImage(const Image& image, const Rect& dest, ContentMode mode, const AffineTransform& m,

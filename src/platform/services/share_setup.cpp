@@ -30,8 +30,12 @@ std::string classList(const std::vector<ShareSdkClass>& classes) {
   return out + "]";
 }
 
-std::string yesNo(bool b) { return b ? "YES" : "NO"; }
-std::string orNil(const std::string& s) { return s.empty() ? "nil" : s; }
+std::string yesNo(bool b) {
+  return b ? "YES" : "NO";
+}
+std::string orNil(const std::string& s) {
+  return s.empty() ? "nil" : s;
+}
 
 }  // namespace
 
@@ -88,12 +92,14 @@ void ShareConfig::setWeChatAppId(const std::string& appId, const std::string& ur
 }
 
 void ShareConfig::setSupportQzoneSSO(bool support, const std::vector<ShareSdkClass>& classes) {
-  ShareServiceLog::record("ShareConfig.setSupportQzoneSSO " + yesNo(support) + " " + classList(classes));
+  ShareServiceLog::record("ShareConfig.setSupportQzoneSSO " + yesNo(support) + " " +
+                          classList(classes));
 }
 
 void ShareConfig::setQQAppId(const std::string& appId, const std::string& url,
                              const std::vector<ShareSdkClass>& classes) {
-  ShareServiceLog::record("ShareConfig.setQQAppId " + appId + " " + orNil(url) + " " + classList(classes));
+  ShareServiceLog::record("ShareConfig.setQQAppId " + appId + " " + orNil(url) + " " +
+                          classList(classes));
 }
 
 void ShareConfig::setSupportSinaSSO(bool support) {
@@ -105,9 +111,11 @@ void ShareSnsAppLink::applicationDidBecomeActive() {
 }
 
 bool ShareSnsAppLink::handleOpenURL(const std::string& url, WeChatApiDelegate* delegate) {
-  ShareServiceLog::record("ShareSnsService.handleOpenURL " + url + " " + (delegate ? "delegate" : "nil"));
+  ShareServiceLog::record("ShareSnsService.handleOpenURL " + url + " " +
+                          (delegate ? "delegate" : "nil"));
   std::string scheme = url.substr(0, url.find(':'));
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
   return scheme.starts_with("wx") || scheme.starts_with("tencent") || scheme.starts_with("qq");
 }
 

@@ -60,15 +60,16 @@ void AlertView::build() {
   for (std::size_t i = 0; i < buttonTitles_.size(); ++i) {
     auto button = Button::buttonWithType(ButtonType::System);
     button->setTitle(buttonTitles_[i], ControlStateNormal);
-    button->titleLabel().setFont(i == 0 ? Font::boldSystemFontOfSize(17) : Font::systemFontOfSize(17));
+    button->titleLabel().setFont(i == 0 ? Font::boldSystemFontOfSize(17)
+                                        : Font::systemFontOfSize(17));
     // A hairline above each button, drawn by the button's own sublayer.
     auto rule = Layer::layer();
     rule->setBackgroundColor(Color::white(0.8));
     rule->setFrame({0, 0, kBoxWidth, 0.5});
     button->layer().addSublayer(rule);
     int index = int(i);
-    button->addTarget(this, [this, index](Control&) { clickButtonAtIndex(index); },
-                      ControlEventTouchUpInside);
+    button->addTarget(
+        this, [this, index](Control&) { clickButtonAtIndex(index); }, ControlEventTouchUpInside);
     box_->addSubview(button);
     buttons_.push_back(button);
   }
@@ -136,6 +137,8 @@ void AlertView::dismissWithClickedButtonIndex(int index, bool) {
   if (delegate_) delegate_->didDismissWithButtonIndex(*this, index);
 }
 
-std::vector<std::shared_ptr<AlertView>> AlertView::visibleAlerts() { return shownAlerts(); }
+std::vector<std::shared_ptr<AlertView>> AlertView::visibleAlerts() {
+  return shownAlerts();
+}
 
 }  // namespace lorvane

@@ -24,7 +24,10 @@ double bezier(double x1, double y1, double x2, double y2, double t) {
   double lo = 0, hi = 1, u = t;
   for (int i = 0; i < 40; ++i) {
     u = (lo + hi) / 2;
-    if (coord(x1, x2, u) < t) lo = u; else hi = u;
+    if (coord(x1, x2, u) < t)
+      lo = u;
+    else
+      hi = u;
   }
   return coord(y1, y2, u);
 }
@@ -33,20 +36,28 @@ double bezier(double x1, double y1, double x2, double y2, double t) {
 
 AnimationCurve curveFromOptions(unsigned options) {
   switch ((options >> 16) & 3u) {
-    case 1: return AnimationCurve::EaseIn;
-    case 2: return AnimationCurve::EaseOut;
-    case 3: return AnimationCurve::Linear;
-    default: return AnimationCurve::EaseInOut;
+    case 1:
+      return AnimationCurve::EaseIn;
+    case 2:
+      return AnimationCurve::EaseOut;
+    case 3:
+      return AnimationCurve::Linear;
+    default:
+      return AnimationCurve::EaseInOut;
   }
 }
 
 double applyCurve(AnimationCurve curve, double t) {
   t = std::clamp(t, 0.0, 1.0);
   switch (curve) {
-    case AnimationCurve::Linear: return t;
-    case AnimationCurve::EaseIn: return bezier(0.42, 0, 1, 1, t);
-    case AnimationCurve::EaseOut: return bezier(0, 0, 0.58, 1, t);
-    default: return bezier(0.42, 0, 0.58, 1, t);
+    case AnimationCurve::Linear:
+      return t;
+    case AnimationCurve::EaseIn:
+      return bezier(0.42, 0, 1, 1, t);
+    case AnimationCurve::EaseOut:
+      return bezier(0, 0, 0.58, 1, t);
+    default:
+      return bezier(0.42, 0, 0.58, 1, t);
   }
 }
 
@@ -119,8 +130,8 @@ void animateWithDuration(TimeInterval duration, TimeInterval delay, unsigned opt
                          const std::function<void()>& animations,
                          AnimationGroup::Completion completion) {
   auto group = std::make_shared<AnimationGroup>(Clock::shared().now() + std::max(0.0, delay),
-                                                std::max(0.0, duration),
-                                                curveFromOptions(options), std::move(completion));
+                                                std::max(0.0, duration), curveFromOptions(options),
+                                                std::move(completion));
   contextStack().push_back({group, options});
   struct Pop {
     ~Pop() { contextStack().pop_back(); }

@@ -14,10 +14,14 @@ constexpr double kStatusBarFadeDuration = 0.25;
 
 double rotationAngle(InterfaceOrientation o) {
   switch (o) {
-    case InterfaceOrientation::LandscapeRight: return kPi / 2;
-    case InterfaceOrientation::LandscapeLeft: return -kPi / 2;
-    case InterfaceOrientation::PortraitUpsideDown: return kPi;
-    default: return 0;
+    case InterfaceOrientation::LandscapeRight:
+      return kPi / 2;
+    case InterfaceOrientation::LandscapeLeft:
+      return -kPi / 2;
+    case InterfaceOrientation::PortraitUpsideDown:
+      return kPi;
+    default:
+      return 0;
   }
 }
 }  // namespace
@@ -27,7 +31,8 @@ Application& Application::sharedApplication() {
   return app;
 }
 
-bool Application::launch(std::shared_ptr<ApplicationDelegate> delegate, const LaunchOptions& options) {
+bool Application::launch(std::shared_ptr<ApplicationDelegate> delegate,
+                         const LaunchOptions& options) {
   ownedDelegate_ = std::move(delegate);
   delegate_ = ownedDelegate_.get();
   state_ = ApplicationState::Inactive;
@@ -73,9 +78,13 @@ bool Application::handleOpenURL(const std::string& url, const std::string& sourc
   return false;
 }
 
-Window* Application::keyWindow() const { return Window::keyWindow(); }
+Window* Application::keyWindow() const {
+  return Window::keyWindow();
+}
 
-void Application::setStatusBarStyle(StatusBarStyle style, bool) { statusBarStyle_ = style; }
+void Application::setStatusBarStyle(StatusBarStyle style, bool) {
+  statusBarStyle_ = style;
+}
 
 void Application::setStatusBarHidden(bool hidden, StatusBarAnimation animation) {
   if (hidden == statusBarHidden_) return;
@@ -103,12 +112,14 @@ Rect Application::statusBarFrame() const {
   if (statusBarHidden_) return {};
   Rect screen = Screen::mainScreen().bounds();
   switch (orientation_) {
-    case InterfaceOrientation::LandscapeRight: return {0, 0, kStatusBarHeight, screen.height()};
+    case InterfaceOrientation::LandscapeRight:
+      return {0, 0, kStatusBarHeight, screen.height()};
     case InterfaceOrientation::LandscapeLeft:
       return {screen.width() - kStatusBarHeight, 0, kStatusBarHeight, screen.height()};
     case InterfaceOrientation::PortraitUpsideDown:
       return {0, screen.height() - kStatusBarHeight, screen.width(), kStatusBarHeight};
-    default: return {0, 0, screen.width(), kStatusBarHeight};
+    default:
+      return {0, 0, screen.width(), kStatusBarHeight};
   }
 }
 
@@ -192,7 +203,9 @@ void Application::reset() {
   supportedOrientations_ = kOrientationMaskAllButUpsideDown;
 }
 
-void Application::windowDidBecomeKey(Window* window) { keyWindow_ = window; }
+void Application::windowDidBecomeKey(Window* window) {
+  keyWindow_ = window;
+}
 
 void Application::windowWillClose(Window* window) {
   if (keyWindow_ == window) keyWindow_ = nullptr;

@@ -43,22 +43,34 @@ std::optional<T> Button::lookup(const std::map<unsigned, T>& values, unsigned st
 }
 
 void Button::setTitle(std::optional<std::string> title, unsigned state) {
-  if (title) titles_[state] = *title; else titles_.erase(state);
+  if (title)
+    titles_[state] = *title;
+  else
+    titles_.erase(state);
   refresh();
 }
 
 void Button::setTitleColor(std::optional<Color> color, unsigned state) {
-  if (color) titleColors_[state] = *color; else titleColors_.erase(state);
+  if (color)
+    titleColors_[state] = *color;
+  else
+    titleColors_.erase(state);
   refresh();
 }
 
 void Button::setImage(ImagePtr image, unsigned state) {
-  if (image) images_[state] = std::move(image); else images_.erase(state);
+  if (image)
+    images_[state] = std::move(image);
+  else
+    images_.erase(state);
   refresh();
 }
 
 void Button::setBackgroundImage(ImagePtr image, unsigned state) {
-  if (image) backgrounds_[state] = std::move(image); else backgrounds_.erase(state);
+  if (image)
+    backgrounds_[state] = std::move(image);
+  else
+    backgrounds_.erase(state);
   refresh();
 }
 
@@ -75,7 +87,9 @@ Color Button::titleColorForState(unsigned state) const {
   return Color::whiteColor();
 }
 
-ImagePtr Button::imageForState(unsigned state) const { return lookup(images_, state).value_or(nullptr); }
+ImagePtr Button::imageForState(unsigned state) const {
+  return lookup(images_, state).value_or(nullptr);
+}
 
 ImagePtr Button::backgroundImageForState(unsigned state) const {
   return lookup(backgrounds_, state).value_or(nullptr);
@@ -92,7 +106,8 @@ void Button::refresh() {
   bool darken = adjustsImageWhenHighlighted_ && (s & ControlStateHighlighted);
   Color multiply = Color::white(darken ? 0.6 : 1);
   imageView_->layer().setContentsMultiply(images_.count(s) ? Color::whiteColor() : multiply);
-  backgroundView_->layer().setContentsMultiply(backgrounds_.count(s) ? Color::whiteColor() : multiply);
+  backgroundView_->layer().setContentsMultiply(backgrounds_.count(s) ? Color::whiteColor()
+                                                                     : multiply);
   setNeedsLayout();
 }
 
@@ -101,7 +116,8 @@ void Button::layoutSubviews() {
   backgroundView_->setFrame(b);
   Rect content = b.inset(contentInsets_);
   Size imageSize = imageView_->image() ? imageView_->image()->size() : Size{};
-  Size titleSize = titleLabel_->text().empty() ? Size{} : sizeWithFont(titleLabel_->text(), titleLabel_->font());
+  Size titleSize =
+      titleLabel_->text().empty() ? Size{} : sizeWithFont(titleLabel_->text(), titleLabel_->font());
   imageSize.width = std::min(imageSize.width, content.width());
   imageSize.height = std::min(imageSize.height, content.height());
   titleSize.width = std::min(titleSize.width, std::max(0.0, content.width() - imageSize.width));
@@ -117,10 +133,12 @@ void Button::layoutSubviews() {
 
 Size Button::sizeThatFits(Size) const {
   Size imageSize = imageView_->image() ? imageView_->image()->size() : Size{};
-  Size titleSize = titleLabel_->text().empty() ? Size{} : sizeWithFont(titleLabel_->text(), titleLabel_->font());
+  Size titleSize =
+      titleLabel_->text().empty() ? Size{} : sizeWithFont(titleLabel_->text(), titleLabel_->font());
   Size bg = backgroundView_->image() ? backgroundView_->image()->size() : Size{};
   double w = imageSize.width + titleSize.width + contentInsets_.left + contentInsets_.right;
-  double h = std::max(imageSize.height, titleSize.height) + contentInsets_.top + contentInsets_.bottom;
+  double h =
+      std::max(imageSize.height, titleSize.height) + contentInsets_.top + contentInsets_.bottom;
   return {std::max(w, bg.width), std::max(h, bg.height)};
 }
 

@@ -35,15 +35,27 @@ class Button : public Control {
   ImagePtr currentBackgroundImage() const { return backgroundImageForState(state()); }
 
   bool adjustsImageWhenHighlighted() const { return adjustsImageWhenHighlighted_; }
-  void setAdjustsImageWhenHighlighted(bool a) { adjustsImageWhenHighlighted_ = a; refresh(); }
+  void setAdjustsImageWhenHighlighted(bool a) {
+    adjustsImageWhenHighlighted_ = a;
+    refresh();
+  }
   bool showsTouchWhenHighlighted() const { return showsTouch_; }
   void setShowsTouchWhenHighlighted(bool s) { showsTouch_ = s; }
   EdgeInsets contentEdgeInsets() const { return contentInsets_; }
-  void setContentEdgeInsets(EdgeInsets e) { contentInsets_ = e; setNeedsLayout(); }
+  void setContentEdgeInsets(EdgeInsets e) {
+    contentInsets_ = e;
+    setNeedsLayout();
+  }
   EdgeInsets titleEdgeInsets() const { return titleInsets_; }
-  void setTitleEdgeInsets(EdgeInsets e) { titleInsets_ = e; setNeedsLayout(); }
+  void setTitleEdgeInsets(EdgeInsets e) {
+    titleInsets_ = e;
+    setNeedsLayout();
+  }
   EdgeInsets imageEdgeInsets() const { return imageInsets_; }
-  void setImageEdgeInsets(EdgeInsets e) { imageInsets_ = e; setNeedsLayout(); }
+  void setImageEdgeInsets(EdgeInsets e) {
+    imageInsets_ = e;
+    setNeedsLayout();
+  }
 
   Label& titleLabel() const { return *titleLabel_; }
   ImageView& imageView() const { return *imageView_; }

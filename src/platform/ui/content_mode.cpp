@@ -22,15 +22,36 @@ Rect contentRect(const Rect& b, Size c, ContentMode mode) {
   }
   double x = b.midX() - c.width / 2, y = b.midY() - c.height / 2;
   switch (mode) {
-    case ContentMode::Top: y = b.minY(); break;
-    case ContentMode::Bottom: y = b.maxY() - c.height; break;
-    case ContentMode::Left: x = b.minX(); break;
-    case ContentMode::Right: x = b.maxX() - c.width; break;
-    case ContentMode::TopLeft: x = b.minX(); y = b.minY(); break;
-    case ContentMode::TopRight: x = b.maxX() - c.width; y = b.minY(); break;
-    case ContentMode::BottomLeft: x = b.minX(); y = b.maxY() - c.height; break;
-    case ContentMode::BottomRight: x = b.maxX() - c.width; y = b.maxY() - c.height; break;
-    default: break;
+    case ContentMode::Top:
+      y = b.minY();
+      break;
+    case ContentMode::Bottom:
+      y = b.maxY() - c.height;
+      break;
+    case ContentMode::Left:
+      x = b.minX();
+      break;
+    case ContentMode::Right:
+      x = b.maxX() - c.width;
+      break;
+    case ContentMode::TopLeft:
+      x = b.minX();
+      y = b.minY();
+      break;
+    case ContentMode::TopRight:
+      x = b.maxX() - c.width;
+      y = b.minY();
+      break;
+    case ContentMode::BottomLeft:
+      x = b.minX();
+      y = b.maxY() - c.height;
+      break;
+    case ContentMode::BottomRight:
+      x = b.maxX() - c.width;
+      y = b.maxY() - c.height;
+      break;
+    default:
+      break;
   }
   return {x, y, c.width, c.height};
 }

@@ -29,9 +29,12 @@ Rect contentRect(const Rect& bounds, Size content, ContentMode mode);
 
 inline ContentMode contentModeFor(VideoGravity g) {
   switch (g) {
-    case VideoGravity::ResizeAspectFill: return ContentMode::ScaleAspectFill;
-    case VideoGravity::Resize: return ContentMode::ScaleToFill;
-    default: return ContentMode::ScaleAspectFit;
+    case VideoGravity::ResizeAspectFill:
+      return ContentMode::ScaleAspectFill;
+    case VideoGravity::Resize:
+      return ContentMode::ScaleToFill;
+    default:
+      return ContentMode::ScaleAspectFit;
   }
 }
 

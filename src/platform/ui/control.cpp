@@ -60,8 +60,12 @@ bool Control::pointCountsAsInside(Point p) const {
   return bounds().insetBy(-kTrackingMargin, -kTrackingMargin).contains(p);
 }
 
-bool Control::beginTracking(const Touch&, const Event&) { return true; }
-bool Control::continueTracking(const Touch&, const Event&) { return true; }
+bool Control::beginTracking(const Touch&, const Event&) {
+  return true;
+}
+bool Control::continueTracking(const Touch&, const Event&) {
+  return true;
+}
 void Control::endTracking(const Touch*, const Event&) {}
 void Control::cancelTracking(const Event&) {}
 
@@ -101,7 +105,8 @@ void Control::touchesEnded(const TouchSet& touches, const Event& event) {
   setHighlighted(false);
   endTracking(&touch, event);
   if (!enabled_ || !wasTracking) return;
-  sendActionsForControlEvents(touchInside_ ? ControlEventTouchUpInside : ControlEventTouchUpOutside);
+  sendActionsForControlEvents(touchInside_ ? ControlEventTouchUpInside
+                                           : ControlEventTouchUpOutside);
 }
 
 void Control::touchesCancelled(const TouchSet&, const Event& event) {

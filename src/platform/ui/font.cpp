@@ -17,11 +17,15 @@ std::shared_ptr<FontBackend>& installedBackend() {
 
 constexpr char32_t kEllipsis = U'\u2026';
 
-bool isBreakableSpace(char32_t c) { return c == U' ' || c == U'\t'; }
+bool isBreakableSpace(char32_t c) {
+  return c == U' ' || c == U'\t';
+}
 
 // Closing marks that must not begin a line (Chinese typesetting).
 bool mustNotStartLine(char32_t c) {
-  static constexpr char32_t kClosing[] = U"\uFF0C\u3002\u3001\uFF01\uFF1F\uFF1B\uFF1A\uFF09\u300B\u300D\u300F\u3011\u201D\u2019,.!?;:)";
+  static constexpr char32_t kClosing[] =
+      U"\uFF0C\u3002\u3001\uFF01\uFF1F\uFF1B\uFF1A\uFF09\u300B\u300D\u300F\u3011\u201D\u2019,.!?;:"
+      U")";
   for (char32_t k : kClosing) {
     if (k && k == c) return true;
   }
@@ -85,7 +89,8 @@ std::vector<char32_t> truncate(const std::vector<char32_t>& line, double maxWidt
   if (mode == LineBreakMode::TruncateHead) {
     double w = 0;
     std::size_t i = line.size();
-    while (i > 0 && w + m.backend.advance(m.font, line[i - 1]) <= budget) w += m.backend.advance(m.font, line[--i]);
+    while (i > 0 && w + m.backend.advance(m.font, line[i - 1]) <= budget)
+      w += m.backend.advance(m.font, line[--i]);
     out.push_back(kEllipsis);
     out.insert(out.end(), line.begin() + long(i), line.end());
   } else if (mode == LineBreakMode::TruncateMiddle) {
@@ -98,7 +103,10 @@ std::vector<char32_t> truncate(const std::vector<char32_t>& line, double maxWidt
       double a = m.backend.advance(m.font, line[idx]);
       if (w + a > budget) break;
       w += a;
-      if (takeHead) ++head; else --tail;
+      if (takeHead)
+        ++head;
+      else
+        --tail;
       takeHead = !takeHead;
     }
     out.assign(line.begin(), line.begin() + long(head));
@@ -107,7 +115,8 @@ std::vector<char32_t> truncate(const std::vector<char32_t>& line, double maxWidt
   } else {
     double w = 0;
     std::size_t i = 0;
-    while (i < line.size() && w + m.backend.advance(m.font, line[i]) <= budget) w += m.backend.advance(m.font, line[i++]);
+    while (i < line.size() && w + m.backend.advance(m.font, line[i]) <= budget)
+      w += m.backend.advance(m.font, line[i++]);
     out.assign(line.begin(), line.begin() + long(i));
     out = trimmedRight(std::move(out));
     out.push_back(kEllipsis);
@@ -143,8 +152,12 @@ FontMetrics FixedFontBackend::metrics(const Font& font) {
   return {font.pointSize * 0.95, font.pointSize * 0.25, std::ceil(font.pointSize * 1.2)};
 }
 
-double Font::lineHeight() const { return FontBackend::current().metrics(*this).lineHeight; }
-double Font::ascender() const { return FontBackend::current().metrics(*this).ascender; }
+double Font::lineHeight() const {
+  return FontBackend::current().metrics(*this).lineHeight;
+}
+double Font::ascender() const {
+  return FontBackend::current().metrics(*this).ascender;
+}
 
 std::vector<char32_t> decodeUtf8(std::string_view s) {
   std::vector<char32_t> out;
@@ -241,7 +254,8 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
   if (text.empty()) return layout;
   const auto cps = withoutControlCharacters(decodeUtf8(text));
   const bool wraps = mode == LineBreakMode::WordWrap || mode == LineBreakMode::CharacterWrap;
-  const bool truncates = mode == LineBreakMode::TruncateHead || mode == LineBreakMode::TruncateTail ||
+  const bool truncates = mode == LineBreakMode::TruncateHead ||
+                         mode == LineBreakMode::TruncateTail ||
                          mode == LineBreakMode::TruncateMiddle;
   const bool byWord = mode != LineBreakMode::CharacterWrap;
   auto push = [&](std::vector<char32_t> line) {
@@ -250,18 +264,21 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
 
   std::size_t pos = 0;
   for (;;) {
-    std::size_t paraEnd = std::size_t(std::find(cps.begin() + long(pos), cps.end(), U'\n') - cps.begin());
+    std::size_t paraEnd =
+        std::size_t(std::find(cps.begin() + long(pos), cps.end(), U'\n') - cps.begin());
     std::size_t i = pos;
     do {
       bool last = numberOfLines > 0 && int(layout.lines.size()) == numberOfLines - 1;
       if (last && !wraps) {
         // The last allowed line holds the rest of the text: truncated, or
         // kept whole for drawing to clip.
-        std::vector<char32_t> rest(cps.begin() + long(i), truncates ? cps.end() : cps.begin() + long(paraEnd));
+        std::vector<char32_t> rest(cps.begin() + long(i),
+                                   truncates ? cps.end() : cps.begin() + long(paraEnd));
         for (char32_t& c : rest) {
           if (c == U'\n') c = U' ';
         }
-        push(truncates ? truncate(trimmedRight(std::move(rest)), maxWidth, mode, m) : std::move(rest));
+        push(truncates ? truncate(trimmedRight(std::move(rest)), maxWidth, mode, m)
+                       : std::move(rest));
         return layout;
       }
       // Every other line wraps, by word unless characters were asked for.

@@ -88,9 +88,7 @@ struct AffineTransform {
   // this first, then other.
   AffineTransform concat(const AffineTransform& other) const;
   AffineTransform rotated(double radians) const { return rotation(radians).concat(*this); }
-  AffineTransform translated(double x, double y) const {
-    return translation(x, y).concat(*this);
-  }
+  AffineTransform translated(double x, double y) const { return translation(x, y).concat(*this); }
   AffineTransform scaled(double sx, double sy) const { return scale(sx, sy).concat(*this); }
   // The identity when the transform cannot be inverted.
   AffineTransform inverted() const;

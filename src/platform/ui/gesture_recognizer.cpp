@@ -40,7 +40,8 @@ Point GestureRecognizer::locationInView(const View* view) const {
 
 bool GestureRecognizer::canRecognizeSimultaneouslyWith(GestureRecognizer& other) {
   if (delegate_) {
-    if (auto a = delegate_->shouldRecognizeSimultaneouslyWithGestureRecognizer(*this, other); a && *a) {
+    if (auto a = delegate_->shouldRecognizeSimultaneouslyWithGestureRecognizer(*this, other);
+        a && *a) {
       return true;
     }
   }
@@ -105,9 +106,15 @@ void GestureRecognizer::untrack(const TouchSet& touches) {
   }
 }
 
-void GestureRecognizer::touchesBegan(const TouchSet& touches, const Event&) { track(touches); }
-void GestureRecognizer::touchesMoved(const TouchSet& touches, const Event&) { track(touches); }
-void GestureRecognizer::touchesEnded(const TouchSet& touches, const Event&) { untrack(touches); }
+void GestureRecognizer::touchesBegan(const TouchSet& touches, const Event&) {
+  track(touches);
+}
+void GestureRecognizer::touchesMoved(const TouchSet& touches, const Event&) {
+  track(touches);
+}
+void GestureRecognizer::touchesEnded(const TouchSet& touches, const Event&) {
+  untrack(touches);
+}
 void GestureRecognizer::touchesCancelled(const TouchSet& touches, const Event&) {
   untrack(touches);
 }

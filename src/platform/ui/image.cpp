@@ -73,8 +73,8 @@ std::optional<std::pair<int, int>> imagePixelSize(const std::vector<std::uint8_t
       }
       std::size_t len = (std::size_t(b[i + 2]) << 8) | b[i + 3];
       if (len < 2) return std::nullopt;
-      bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                 marker != 0xCC;
+      bool sof =
+          marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
       if (sof) {
         if (i + 9 > b.size()) return std::nullopt;
         int h = (b[i + 5] << 8) | b[i + 6];
@@ -201,7 +201,9 @@ ImagePtr Image::stretchableImage(int leftCapWidth, int topCapHeight) const {
   return resizableImageWithCapInsets(caps);
 }
 
-Size Image::size() const { return {pixelWidth_ / scale_, pixelHeight_ / scale_}; }
+Size Image::size() const {
+  return {pixelWidth_ / scale_, pixelHeight_ / scale_};
+}
 
 const std::vector<std::uint8_t>& Image::encodedData() const {
   static const std::vector<std::uint8_t> none;

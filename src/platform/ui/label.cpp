@@ -62,7 +62,9 @@ void Label::setEnabled(bool e) {
   refresh();
 }
 
-void Label::boundsSizeDidChange(Size) { refresh(); }
+void Label::boundsSizeDidChange(Size) {
+  refresh();
+}
 
 Font Label::effectiveFont() const {
   if (!adjustsFontSize_ || numberOfLines_ != 1 || text_.empty()) return font_;

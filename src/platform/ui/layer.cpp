@@ -6,7 +6,9 @@
 
 namespace lorvane {
 
-Rect Layer::frame() const { return view_ ? view_->frame() : frame_; }
+Rect Layer::frame() const {
+  return view_ ? view_->frame() : frame_;
+}
 
 void Layer::setFrame(const Rect& frame) {
   if (view_) {
@@ -39,7 +41,9 @@ void Layer::setBackgroundColor(Color c) {
   }
 }
 
-double Layer::opacity() const { return view_ ? view_->alpha() : opacity_; }
+double Layer::opacity() const {
+  return view_ ? view_->alpha() : opacity_;
+}
 
 void Layer::setOpacity(double o) {
   if (view_) {
@@ -49,7 +53,9 @@ void Layer::setOpacity(double o) {
   }
 }
 
-bool Layer::isHidden() const { return view_ ? view_->isHidden() : hidden_; }
+bool Layer::isHidden() const {
+  return view_ ? view_->isHidden() : hidden_;
+}
 
 void Layer::setHidden(bool h) {
   if (view_) {

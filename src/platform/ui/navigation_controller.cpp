@@ -197,7 +197,8 @@ void NavigationController::transition(std::shared_ptr<ViewController> from,
       kTransitionDuration, 0, AnimationOptionCurveEaseInOut,
       [&] {
         if (toView) toView->setCenter(toCenter);
-        if (fromView) fromView->setCenter({fromCenter.x + (forward ? -width * 0.3 : width), fromCenter.y});
+        if (fromView)
+          fromView->setCenter({fromCenter.x + (forward ? -width * 0.3 : width), fromCenter.y});
       },
       [keep, serial](bool) {
         if (keep->transition_ && keep->transitionSerial_ == serial) keep->finishTransition();

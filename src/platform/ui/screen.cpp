@@ -26,7 +26,9 @@ Device& Device::currentDevice() {
   return device;
 }
 
-double Device::systemVersionNumber() const { return std::strtod(systemVersion_.c_str(), nullptr); }
+double Device::systemVersionNumber() const {
+  return std::strtod(systemVersion_.c_str(), nullptr);
+}
 
 void Device::setOrientation(DeviceOrientation orientation) {
   if (orientation == orientation_) return;

@@ -46,7 +46,9 @@ enum class InterfaceOrientation {
   LandscapeLeft = 4
 };
 
-inline unsigned orientationMask(InterfaceOrientation o) { return 1u << static_cast<int>(o); }
+inline unsigned orientationMask(InterfaceOrientation o) {
+  return 1u << static_cast<int>(o);
+}
 inline constexpr unsigned kOrientationMaskPortrait = 1u << 1;
 inline constexpr unsigned kOrientationMaskAllButUpsideDown = (1u << 1) | (1u << 3) | (1u << 4);
 inline constexpr unsigned kOrientationMaskAll = kOrientationMaskAllButUpsideDown | (1u << 2);

@@ -10,7 +10,8 @@ ScrollView::ScrollView() : ScrollView(Rect{}) {}
 ScrollView::ScrollView(const Rect& frame) : View(frame) {
   setClipsToBounds(true);
   pan_ = std::make_shared<PanGestureRecognizer>();
-  pan_->addTarget(this, [this](GestureRecognizer& r) { handlePan(static_cast<PanGestureRecognizer&>(r)); });
+  pan_->addTarget(
+      this, [this](GestureRecognizer& r) { handlePan(static_cast<PanGestureRecognizer&>(r)); });
   addGestureRecognizer(pan_);
 }
 
@@ -24,7 +25,9 @@ void ScrollView::setScrollEnabled(bool e) {
   pan_->setEnabled(e);
 }
 
-Point ScrollView::minimumContentOffset() const { return {-contentInset_.left, -contentInset_.top}; }
+Point ScrollView::minimumContentOffset() const {
+  return {-contentInset_.left, -contentInset_.top};
+}
 
 Point ScrollView::maximumContentOffset() const {
   Point lo = minimumContentOffset();
@@ -61,13 +64,14 @@ void ScrollView::setContentOffset(Point offset, bool animated) {
     return;
   }
   std::weak_ptr<View> weak = sharedFromThis();
-  animateWithDuration(0.3, 0, AnimationOptionCurveEaseInOut, [&] { setContentOffset(offset); },
-                      [weak](bool) {
-                        if (auto v = weak.lock()) {
-                          auto* self = static_cast<ScrollView*>(v.get());
-                          if (self->delegate_) self->delegate_->scrollViewDidEndScrollingAnimation(*self);
-                        }
-                      });
+  animateWithDuration(
+      0.3, 0, AnimationOptionCurveEaseInOut, [&] { setContentOffset(offset); },
+      [weak](bool) {
+        if (auto v = weak.lock()) {
+          auto* self = static_cast<ScrollView*>(v.get());
+          if (self->delegate_) self->delegate_->scrollViewDidEndScrollingAnimation(*self);
+        }
+      });
 }
 
 void ScrollView::scrollRectToVisible(const Rect& r, bool animated) {
@@ -131,7 +135,8 @@ void ScrollView::handlePan(PanGestureRecognizer& pan) {
     case S::Cancelled: {
       dragging_ = false;
       tracking_ = false;
-      Point v = pan.state() == S::Ended ? pan.velocityInView(superview() ? superview() : this) : Point{};
+      Point v =
+          pan.state() == S::Ended ? pan.velocityInView(superview() ? superview() : this) : Point{};
       // Velocities of the finger move the content the other way.
       Point contentVelocity{canScrollHorizontally() ? -v.x : 0, canScrollVertically() ? -v.y : 0};
       bool outside = !(clamped(contentOffset()) == contentOffset());

@@ -63,18 +63,29 @@ void Slider::setMaximumValue(double v) {
 }
 
 void Slider::setThumbImage(ImagePtr image, unsigned state) {
-  if (image) thumbImages_[state] = std::move(image); else thumbImages_.erase(state);
+  if (image)
+    thumbImages_[state] = std::move(image);
+  else
+    thumbImages_.erase(state);
   refresh();
 }
 void Slider::setMinimumTrackImage(ImagePtr image, unsigned state) {
-  if (image) minTrackImages_[state] = std::move(image); else minTrackImages_.erase(state);
+  if (image)
+    minTrackImages_[state] = std::move(image);
+  else
+    minTrackImages_.erase(state);
   refresh();
 }
 void Slider::setMaximumTrackImage(ImagePtr image, unsigned state) {
-  if (image) maxTrackImages_[state] = std::move(image); else maxTrackImages_.erase(state);
+  if (image)
+    maxTrackImages_[state] = std::move(image);
+  else
+    maxTrackImages_.erase(state);
   refresh();
 }
-ImagePtr Slider::thumbImageForState(unsigned state) const { return imageFor(thumbImages_, state); }
+ImagePtr Slider::thumbImageForState(unsigned state) const {
+  return imageFor(thumbImages_, state);
+}
 ImagePtr Slider::minimumTrackImageForState(unsigned state) const {
   return imageFor(minTrackImages_, state);
 }
@@ -164,7 +175,9 @@ void Slider::endTracking(const Touch*, const Event&) {
   refresh();
 }
 
-void Slider::cancelTracking(const Event& event) { endTracking(nullptr, event); }
+void Slider::cancelTracking(const Event& event) {
+  endTracking(nullptr, event);
+}
 
 bool Slider::gestureRecognizerShouldBegin(GestureRecognizer& recognizer) {
   // A drag that starts on the thumb belongs to the slider.
@@ -271,6 +284,8 @@ void ActivityIndicatorView::setColor(Color c) {
   refresh();
 }
 
-void ActivityIndicatorView::refresh() { layer().setSpinnerContent(SpinnerContent{color_, animating_}); }
+void ActivityIndicatorView::refresh() {
+  layer().setSpinnerContent(SpinnerContent{color_, animating_});
+}
 
 }  // namespace lorvane

@@ -33,11 +33,20 @@ class Slider : public Control {
   ImagePtr maximumTrackImageForState(unsigned state) const;
   ImagePtr currentThumbImage() const { return thumbImageForState(state()); }
   Color minimumTrackTintColor() const { return minimumTint_; }
-  void setMinimumTrackTintColor(Color c) { minimumTint_ = c; refresh(); }
+  void setMinimumTrackTintColor(Color c) {
+    minimumTint_ = c;
+    refresh();
+  }
   Color maximumTrackTintColor() const { return maximumTint_; }
-  void setMaximumTrackTintColor(Color c) { maximumTint_ = c; refresh(); }
+  void setMaximumTrackTintColor(Color c) {
+    maximumTint_ = c;
+    refresh();
+  }
   Color thumbTintColor() const { return thumbTint_; }
-  void setThumbTintColor(Color c) { thumbTint_ = c; refresh(); }
+  void setThumbTintColor(Color c) {
+    thumbTint_ = c;
+    refresh();
+  }
 
   virtual Rect trackRectForBounds(const Rect& bounds);
   virtual Rect thumbRectForBounds(const Rect& bounds, const Rect& trackRect, double value);
@@ -105,7 +114,8 @@ enum class ActivityIndicatorViewStyle { WhiteLarge = 0, White = 1, Gray = 2 };
 // The spinning wheel shown while something loads.
 class ActivityIndicatorView : public View {
  public:
-  explicit ActivityIndicatorView(ActivityIndicatorViewStyle style = ActivityIndicatorViewStyle::White);
+  explicit ActivityIndicatorView(
+      ActivityIndicatorViewStyle style = ActivityIndicatorViewStyle::White);
   ActivityIndicatorViewStyle style() const { return style_; }
   void setActivityIndicatorViewStyle(ActivityIndicatorViewStyle style);
   void startAnimating();

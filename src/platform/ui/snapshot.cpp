@@ -30,7 +30,8 @@ struct Canvas {
     int y2 = std::min(pixels.height, int(std::floor(r.maxY() * scale + 0.5)));
     for (int y = y1; y < y2; ++y) {
       for (int x = x1; x < x2; ++x) {
-        std::uint8_t* p = &pixels.rgba[(std::size_t(y) * std::size_t(pixels.width) + std::size_t(x)) * 4];
+        std::uint8_t* p =
+            &pixels.rgba[(std::size_t(y) * std::size_t(pixels.width) + std::size_t(x)) * 4];
         double da = p[3] / 255.0;
         double oa = a + da * (1 - a);
         auto blend = [&](std::uint8_t dst, double src) {
@@ -84,14 +85,16 @@ ImagePtr renderLayerToImage(const Layer& layer, Size size, double scale) {
   canvas.scale = scale;
   canvas.pixels.width = std::max(1, int(std::ceil(size.width * scale)));
   canvas.pixels.height = std::max(1, int(std::ceil(size.height * scale)));
-  canvas.pixels.rgba.assign(std::size_t(canvas.pixels.width) * std::size_t(canvas.pixels.height) * 4, 0);
+  canvas.pixels.rgba.assign(
+      std::size_t(canvas.pixels.width) * std::size_t(canvas.pixels.height) * 4, 0);
   if (const View* view = layer.delegateView()) {
     drawFills(canvas, *view, {0, 0}, 1);
   } else if (!layer.isHidden()) {
     Rect b = layer.bounds();
     canvas.fill({0, 0, b.width(), b.height()}, layer.backgroundColor(), layer.opacity());
     for (const auto& sub : layer.sublayers()) {
-      if (!sub->isHidden()) canvas.fill(sub->frame(), sub->backgroundColor(), layer.opacity() * sub->opacity());
+      if (!sub->isHidden())
+        canvas.fill(sub->frame(), sub->backgroundColor(), layer.opacity() * sub->opacity());
     }
   }
   return Image::imageWithPixels(std::move(canvas.pixels), scale);

@@ -29,7 +29,8 @@ Label& TableViewCell::textLabel() const {
 Label& TableViewCell::detailTextLabel() const {
   if (!detailTextLabel_) {
     detailTextLabel_ = std::make_shared<Label>();
-    detailTextLabel_->setFont(Font::systemFontOfSize(style_ == TableViewCellStyle::Subtitle ? 12 : 17));
+    detailTextLabel_->setFont(
+        Font::systemFontOfSize(style_ == TableViewCellStyle::Subtitle ? 12 : 17));
     detailTextLabel_->setTextColor(style_ == TableViewCellStyle::Subtitle ? Color::black()
                                                                           : Color::gray());
     detailTextLabel_->setHighlightedTextColor(Color::whiteColor());
@@ -83,9 +84,9 @@ void TableViewCell::applyHighlight() {
   ViewPtr selectedBackground = selectedBackgroundView_;
   if (!selectedBackground && on) {
     if (!defaultSelectedBackground_) defaultSelectedBackground_ = std::make_shared<View>();
-    defaultSelectedBackground_->setBackgroundColor(selectionStyle_ == TableViewCellSelectionStyle::Blue
-                                                       ? Color::rgb255(0, 122, 255)
-                                                       : Color::white(0.85));
+    defaultSelectedBackground_->setBackgroundColor(
+        selectionStyle_ == TableViewCellSelectionStyle::Blue ? Color::rgb255(0, 122, 255)
+                                                             : Color::white(0.85));
     selectedBackground = defaultSelectedBackground_;
   }
   if (defaultSelectedBackground_ && defaultSelectedBackground_ != selectedBackground) {
@@ -149,7 +150,8 @@ TableView::TableView(const Rect& frame, TableViewStyle style)
     : ScrollView(frame),
       style_(style),
       sectionHeaderHeight_(style == TableViewStyle::Grouped ? 10 : 22) {
-  setBackgroundColor(style == TableViewStyle::Grouped ? Color::rgb255(239, 239, 244) : Color::whiteColor());
+  setBackgroundColor(style == TableViewStyle::Grouped ? Color::rgb255(239, 239, 244)
+                                                      : Color::whiteColor());
   setAlwaysBounceVertical(true);
 }
 
@@ -209,12 +211,16 @@ void TableView::computeGeometry() {
     SectionGeometry g;
     double header = 0;
     if (tableDelegate_) {
-      if (auto h = tableDelegate_->heightForHeaderInSection(*this, s)) header = *h;
-      else header = style_ == TableViewStyle::Grouped || dataSource_->titleForHeaderInSection(*this, s)
-                        ? sectionHeaderHeight_ : 0;
+      if (auto h = tableDelegate_->heightForHeaderInSection(*this, s))
+        header = *h;
+      else
+        header = style_ == TableViewStyle::Grouped || dataSource_->titleForHeaderInSection(*this, s)
+                     ? sectionHeaderHeight_
+                     : 0;
     } else {
       header = style_ == TableViewStyle::Grouped || dataSource_->titleForHeaderInSection(*this, s)
-                   ? sectionHeaderHeight_ : 0;
+                   ? sectionHeaderHeight_
+                   : 0;
     }
     g.headerY = y;
     g.headerHeight = std::max(0.0, header);

@@ -80,10 +80,13 @@ class TableViewDataSource {
  public:
   virtual ~TableViewDataSource() = default;
   virtual int numberOfRowsInSection(TableView& tableView, int section) = 0;
-  virtual TableViewCellPtr cellForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) = 0;
+  virtual TableViewCellPtr cellForRowAtIndexPath(TableView& tableView,
+                                                 const IndexPath& indexPath) = 0;
   // Optional: nothing means "not implemented" (one section, no titles).
   virtual std::optional<int> numberOfSectionsInTableView(TableView&) { return std::nullopt; }
-  virtual std::optional<std::string> titleForHeaderInSection(TableView&, int) { return std::nullopt; }
+  virtual std::optional<std::string> titleForHeaderInSection(TableView&, int) {
+    return std::nullopt;
+  }
 };
 
 // Every operation optional: nothing (or false) means "not implemented".
@@ -107,14 +110,23 @@ class TableView : public ScrollView {
   TableViewStyle style() const { return style_; }
 
   TableViewDataSource* dataSource() const { return dataSource_; }
-  void setDataSource(TableViewDataSource* d) { dataSource_ = d; setNeedsReload(); }
+  void setDataSource(TableViewDataSource* d) {
+    dataSource_ = d;
+    setNeedsReload();
+  }
   TableViewDelegate* tableDelegate() const { return tableDelegate_; }
   void setTableDelegate(TableViewDelegate* d);
 
   double rowHeight() const { return rowHeight_; }
-  void setRowHeight(double h) { rowHeight_ = h; setNeedsReload(); }
+  void setRowHeight(double h) {
+    rowHeight_ = h;
+    setNeedsReload();
+  }
   double sectionHeaderHeight() const { return sectionHeaderHeight_; }
-  void setSectionHeaderHeight(double h) { sectionHeaderHeight_ = h; setNeedsReload(); }
+  void setSectionHeaderHeight(double h) {
+    sectionHeaderHeight_ = h;
+    setNeedsReload();
+  }
   TableViewCellSeparatorStyle separatorStyle() const { return separatorStyle_; }
   void setSeparatorStyle(TableViewCellSeparatorStyle s) { separatorStyle_ = s; }
   Color separatorColor() const { return separatorColor_; }
@@ -163,7 +175,10 @@ class TableView : public ScrollView {
     std::vector<double> rowY;
     std::vector<double> rowHeight;
   };
-  void setNeedsReload() { needsReload_ = true; setNeedsLayout(); }
+  void setNeedsReload() {
+    needsReload_ = true;
+    setNeedsLayout();
+  }
   void computeGeometry();
   void ensureGeometry();
   void layoutVisibleRows();

@@ -67,7 +67,9 @@ void TextView::deleteBackward() {
   setText(encodeUtf8(cps));
 }
 
-TextView* TextView::focused() { return focusSlot(); }
+TextView* TextView::focused() {
+  return focusSlot();
+}
 
 void TextView::becomeFocused() {
   if (editable_) focusSlot() = this;

@@ -4,7 +4,9 @@
 
 namespace lorvane {
 
-View* Touch::view() const { return view_.lock().get(); }
+View* Touch::view() const {
+  return view_.lock().get();
+}
 
 Point Touch::locationInView(const View* view) const {
   return view ? view->convertPointFromView(location_, nullptr) : location_;

@@ -9,9 +9,13 @@
 
 namespace lorvane {
 
-View::View() : layer_(std::make_shared<Layer>()) { layer_->view_ = this; }
+View::View() : layer_(std::make_shared<Layer>()) {
+  layer_->view_ = this;
+}
 
-View::View(const Rect& frame) : View() { setFrame(frame); }
+View::View(const Rect& frame) : View() {
+  setFrame(frame);
+}
 
 View::~View() {
   for (auto& sub : subviews_) sub->superview_ = nullptr;
@@ -22,7 +26,9 @@ View::~View() {
   }
 }
 
-TimeInterval View::now() { return Clock::shared().now(); }
+TimeInterval View::now() {
+  return Clock::shared().now();
+}
 
 // ---- geometry ----
 
@@ -81,7 +87,9 @@ void View::setAlpha(double alpha) {
   alpha_ = alpha;
 }
 
-void View::setHidden(bool hidden) { hidden_ = hidden; }
+void View::setHidden(bool hidden) {
+  hidden_ = hidden;
+}
 
 void View::boundsSizeDidChange(Size) {}
 
@@ -168,16 +176,23 @@ Rect View::presentationFrame() const {
 
 // ---- tree ----
 
-Window* View::window() const { return window_; }
+Window* View::window() const {
+  return window_;
+}
 
-void View::addSubview(const ViewPtr& view) { insertAt(view, subviews_.size()); }
+void View::addSubview(const ViewPtr& view) {
+  insertAt(view, subviews_.size());
+}
 
-void View::insertSubviewAtIndex(const ViewPtr& view, std::size_t index) { insertAt(view, index); }
+void View::insertSubviewAtIndex(const ViewPtr& view, std::size_t index) {
+  insertAt(view, index);
+}
 
 void View::insertSubviewBelow(const ViewPtr& view, const View* sibling) {
   auto it = std::find_if(subviews_.begin(), subviews_.end(),
                          [&](const ViewPtr& v) { return v.get() == sibling; });
-  std::size_t index = it == subviews_.end() ? subviews_.size() : std::size_t(it - subviews_.begin());
+  std::size_t index =
+      it == subviews_.end() ? subviews_.size() : std::size_t(it - subviews_.begin());
   if (view->superview_ == this) {
     auto self = std::find(subviews_.begin(), subviews_.end(), view);
     if (self - subviews_.begin() < long(index)) --index;
@@ -224,8 +239,9 @@ void View::detachFromSuperview(bool notifyWindow) {
   ViewPtr keep = shared_from_this();
   parent->willRemoveSubview(this);
   auto& list = parent->subviews_;
-  list.erase(std::remove_if(list.begin(), list.end(), [&](const ViewPtr& v) { return v.get() == this; }),
-             list.end());
+  list.erase(
+      std::remove_if(list.begin(), list.end(), [&](const ViewPtr& v) { return v.get() == this; }),
+      list.end());
   superview_ = nullptr;
   parent->setNeedsLayout();
   if (notifyWindow) moveToWindow(window_, nullptr);
@@ -357,7 +373,9 @@ Point View::convertPointFromSuperview(Point p) const {
 
 // Window coordinates are a window's own; a tree outside any window uses
 // the space its root's frame lives in.
-static bool isWindowRoot(const View* v) { return dynamic_cast<const Window*>(v) != nullptr; }
+static bool isWindowRoot(const View* v) {
+  return dynamic_cast<const Window*>(v) != nullptr;
+}
 
 Point View::convertPointToView(Point p, const View* view) const {
   for (const View* v = this; v; v = v->superview_) {
@@ -399,7 +417,9 @@ Rect View::convertRectFromView(const Rect& r, const View* view) const {
 
 // ---- hit testing ----
 
-bool View::pointInside(Point p, const Event*) const { return bounds_.contains(p); }
+bool View::pointInside(Point p, const Event*) const {
+  return bounds_.contains(p);
+}
 
 View* View::hitTest(Point p, const Event* event) {
   if (hidden_ || !userInteractionEnabled_ || alpha_ < 0.01) return nullptr;
@@ -432,7 +452,9 @@ void View::removeGestureRecognizer(const GestureRecognizer* recognizer) {
   recognizers_.erase(it);
 }
 
-bool View::gestureRecognizerShouldBegin(GestureRecognizer&) { return true; }
+bool View::gestureRecognizerShouldBegin(GestureRecognizer&) {
+  return true;
+}
 
 Responder* View::nextResponder() const {
   if (controller_) return controller_;

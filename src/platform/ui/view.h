@@ -120,7 +120,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   // Lays out this view, then its subviews, where a layout is pending.
   void layoutIfNeeded();
   virtual void layoutSubviews() {}
-  virtual Size sizeThatFits(Size size) const { return bounds_.size.width > 0 ? bounds_.size : size; }
+  virtual Size sizeThatFits(Size size) const {
+    return bounds_.size.width > 0 ? bounds_.size : size;
+  }
   void sizeToFit();
   void setNeedsDisplay() {}
 

@@ -152,17 +152,20 @@ void ViewController::presentViewController(const std::shared_ptr<ViewController>
     if (completion) completion();
   };
   if (animated) {
-    performWithoutAnimation([&] { v->setCenter({finalCenter.x, finalCenter.y + window->bounds().height()}); });
+    performWithoutAnimation([&] {
+      v->setCenter({finalCenter.x, finalCenter.y + window->bounds().height()});
+    });
     window->addSubview(v);
-    animateWithDuration(kModalDuration, 0, AnimationOptionCurveEaseOut,
-                        [&] { v->setCenter(finalCenter); }, finish);
+    animateWithDuration(
+        kModalDuration, 0, AnimationOptionCurveEaseOut, [&] { v->setCenter(finalCenter); }, finish);
   } else {
     window->addSubview(v);
     finish(true);
   }
 }
 
-void ViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {
+void ViewController::dismissViewControllerAnimated(bool animated,
+                                                   std::function<void()> completion) {
   // Asked of the presented screen, the presenter does the work.
   if (!presented_ && presenting_) {
     presenting_->dismissViewControllerAnimated(animated, std::move(completion));
@@ -185,8 +188,12 @@ void ViewController::dismissViewControllerAnimated(bool animated, std::function<
   if (animated && v->window()) {
     Point c = v->center();
     double h = v->window()->bounds().height();
-    animateWithDuration(kModalDuration, 0, AnimationOptionCurveEaseIn,
-                        [&] { v->setCenter({c.x, c.y + h}); }, finish);
+    animateWithDuration(
+        kModalDuration, 0, AnimationOptionCurveEaseIn,
+        [&] {
+          v->setCenter({c.x, c.y + h});
+        },
+        finish);
   } else {
     finish(true);
   }

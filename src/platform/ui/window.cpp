@@ -5,8 +5,8 @@
 
 #include "platform/foundation/run_loop.h"
 #include "platform/ui/application.h"
-#include "platform/ui/scroll_view.h"
 #include "platform/ui/screen.h"
+#include "platform/ui/scroll_view.h"
 #include "platform/ui/view_controller.h"
 
 namespace lorvane {
@@ -20,7 +20,9 @@ Window*& keyWindowSlot() {
 
 Window::Window() : Window(Screen::mainScreen().bounds()) {}
 
-Window::Window(const Rect& frame) : View(frame) { window_ = this; }
+Window::Window(const Rect& frame) : View(frame) {
+  window_ = this;
+}
 
 Window::~Window() {
   if (keyWindowSlot() == this) keyWindowSlot() = nullptr;
@@ -58,13 +60,25 @@ void Window::makeKeyAndVisible() {
   Application::sharedApplication().windowDidBecomeKey(this);
 }
 
-void Window::makeKeyWindow() { keyWindowSlot() = this; }
-bool Window::isKeyWindow() const { return keyWindowSlot() == this; }
-Window* Window::keyWindow() { return keyWindowSlot(); }
+void Window::makeKeyWindow() {
+  keyWindowSlot() = this;
+}
+bool Window::isKeyWindow() const {
+  return keyWindowSlot() == this;
+}
+Window* Window::keyWindow() {
+  return keyWindowSlot();
+}
 
-void Window::touchDown(Point p, int finger) { deliver(TouchPhase::Began, finger, p); }
-void Window::touchMove(Point p, int finger) { deliver(TouchPhase::Moved, finger, p); }
-void Window::touchUp(Point p, int finger) { deliver(TouchPhase::Ended, finger, p); }
+void Window::touchDown(Point p, int finger) {
+  deliver(TouchPhase::Began, finger, p);
+}
+void Window::touchMove(Point p, int finger) {
+  deliver(TouchPhase::Moved, finger, p);
+}
+void Window::touchUp(Point p, int finger) {
+  deliver(TouchPhase::Ended, finger, p);
+}
 void Window::touchCancel(int finger) {
   auto it = records_.find(finger);
   if (it == records_.end()) return;
@@ -86,11 +100,20 @@ void Window::sendToRecognizers(Record& record, TouchPhase phase, const Event& ev
   for (auto& r : recognizers) {
     if (!r->isEnabled() || r->isFinished()) continue;
     switch (phase) {
-      case TouchPhase::Began: r->touchesBegan(touches, event); break;
-      case TouchPhase::Moved: r->touchesMoved(touches, event); break;
-      case TouchPhase::Ended: r->touchesEnded(touches, event); break;
-      case TouchPhase::Cancelled: r->touchesCancelled(touches, event); break;
-      default: break;
+      case TouchPhase::Began:
+        r->touchesBegan(touches, event);
+        break;
+      case TouchPhase::Moved:
+        r->touchesMoved(touches, event);
+        break;
+      case TouchPhase::Ended:
+        r->touchesEnded(touches, event);
+        break;
+      case TouchPhase::Cancelled:
+        r->touchesCancelled(touches, event);
+        break;
+      default:
+        break;
     }
   }
 }
@@ -135,7 +158,8 @@ void Window::deliver(TouchPhase phase, int finger, Point location) {
       RunLoop::main().performAfterDelay(this, "delayedTouchesBegan", it->second.touch.get(),
                                         kContentTouchDelay, [this, finger] {
                                           auto r = records_.find(finger);
-                                          if (r == records_.end() || !r->second.pendingBegin) return;
+                                          if (r == records_.end() || !r->second.pendingBegin)
+                                            return;
                                           deliverBegan(r->second);
                                         });
     } else {
@@ -219,7 +243,8 @@ void Window::cancelViewTouches(Record& record) {
 void Window::finishRecord(int finger) {
   auto it = records_.find(finger);
   if (it == records_.end()) return;
-  RunLoop::main().cancelPreviousPerformRequests(this, "delayedTouchesBegan", it->second.touch.get());
+  RunLoop::main().cancelPreviousPerformRequests(this, "delayedTouchesBegan",
+                                                it->second.touch.get());
   auto recognizers = std::move(it->second.recognizers);
   records_.erase(it);
   // A recogniser starts afresh once none of its touches is left.
@@ -242,7 +267,8 @@ bool Window::recognizerMayBegin(GestureRecognizer& recognizer) {
   // the two may work together.
   for (auto& [finger, record] : records_) {
     auto& list = record.recognizers;
-    bool mine = std::any_of(list.begin(), list.end(), [&](auto& r) { return r.get() == &recognizer; });
+    bool mine =
+        std::any_of(list.begin(), list.end(), [&](auto& r) { return r.get() == &recognizer; });
     if (!mine) continue;
     for (auto& other : list) {
       if (other.get() == &recognizer) continue;
@@ -256,7 +282,8 @@ bool Window::recognizerMayBegin(GestureRecognizer& recognizer) {
 void Window::recognizerDidBegin(GestureRecognizer& recognizer) {
   for (auto& [finger, record] : records_) {
     auto& list = record.recognizers;
-    bool mine = std::any_of(list.begin(), list.end(), [&](auto& r) { return r.get() == &recognizer; });
+    bool mine =
+        std::any_of(list.begin(), list.end(), [&](auto& r) { return r.get() == &recognizer; });
     if (!mine) continue;
     for (auto& other : list) {
       if (other.get() == &recognizer) continue;

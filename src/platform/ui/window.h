@@ -51,8 +51,8 @@ class Window : public View {
     TouchPtr touch;
     ViewPtr hitView;
     std::vector<std::shared_ptr<GestureRecognizer>> recognizers;
-    bool delivered = false;   // the view has had touchesBegan
-    bool cancelled = false;   // the view's touches were cancelled (or never will come)
+    bool delivered = false;  // the view has had touchesBegan
+    bool cancelled = false;  // the view's touches were cancelled (or never will come)
     bool pendingBegin = false;
     int finger = 0;
   };

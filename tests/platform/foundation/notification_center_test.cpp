@@ -16,7 +16,8 @@ TEST(NotificationCenterTest, DeliversByNameAndObject) {
   std::vector<std::string> seen;
   center.addObserver(&observer, "Ended", &sender,
                      [&](const Notification& n) { seen.push_back("ended:" + n.name); });
-  center.addObserver(&observer, "", nullptr, [&](const Notification& n) { seen.push_back("any:" + n.name); });
+  center.addObserver(&observer, "", nullptr,
+                     [&](const Notification& n) { seen.push_back("any:" + n.name); });
   center.postNotificationName("Ended", &sender);
   center.postNotificationName("Ended", &otherSender);
   center.postNotificationName("Other", nullptr, {{"key", std::string("value")}});

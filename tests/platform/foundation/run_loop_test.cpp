@@ -91,7 +91,8 @@ TEST_F(RunLoopTest, TimerScheduledByATimerFiresWithinTheSameAdvance) {
   const double start = Clock::shared().now();
   auto first = Timer::scheduledTimer(1.0, false, [&](Timer&) {
     times.push_back(Clock::shared().now() - start);
-    Timer::scheduledTimer(0.5, false, [&](Timer&) { times.push_back(Clock::shared().now() - start); });
+    Timer::scheduledTimer(0.5, false,
+                          [&](Timer&) { times.push_back(Clock::shared().now() - start); });
   });
   loop_.advance(3.0);
   EXPECT_EQ(times, (std::vector<double>{1.0, 1.5}));

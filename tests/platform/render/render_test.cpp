@@ -199,7 +199,8 @@ TEST_F(RenderTest, ScreenshotIsAValidPng) {
   addBox({0, 0, 320, 100}, Color::redColor());
   display->drawFrame();
   auto path = std::filesystem::temp_directory_path() /
-              ("lorvane-shot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
+              ("lorvane-shot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               ".png");
   ASSERT_TRUE(display->saveScreenshot(path));
   std::ifstream in(path, std::ios::binary);
   char signature[8] = {};

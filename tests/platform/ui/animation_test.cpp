@@ -13,8 +13,12 @@ TEST_F(AnimationTest, ModelChangesAtOnceWhileTheDrawnValueMoves) {
   auto bar = std::make_shared<View>(Rect{0, 523, 320, 45});
   window->addSubview(bar);
   std::optional<bool> finished;
-  animateWithDuration(0.3, [&] { bar->setFrame({0, 568, 320, 45}); },
-                      [&](bool f) { finished = f; });
+  animateWithDuration(
+      0.3,
+      [&] {
+        bar->setFrame({0, 568, 320, 45});
+      },
+      [&](bool f) { finished = f; });
   EXPECT_EQ(bar->frame().y(), 568);
   EXPECT_EQ(bar->presentationFrame().y(), 523);
   EXPECT_TRUE(bar->hasRunningAnimations());
@@ -33,7 +37,12 @@ TEST_F(AnimationTest, ModelChangesAtOnceWhileTheDrawnValueMoves) {
 TEST_F(AnimationTest, ASetWithoutAnimationEndsTheRunningOne) {
   auto bar = std::make_shared<View>(Rect{0, 523, 320, 45});
   std::optional<bool> finished;
-  animateWithDuration(0.3, [&] { bar->setFrame({0, 568, 320, 45}); }, [&](bool f) { finished = f; });
+  animateWithDuration(
+      0.3,
+      [&] {
+        bar->setFrame({0, 568, 320, 45});
+      },
+      [&](bool f) { finished = f; });
   advance(0.05);
   bar->setFrame({0, 523, 320, 45});  // shown again at once
   EXPECT_EQ(bar->presentationFrame().y(), 523);
@@ -48,12 +57,13 @@ TEST_F(AnimationTest, DelayLinearCurveAlphaAndColour) {
   auto v = std::make_shared<View>(Rect{0, 0, 10, 10});
   v->setBackgroundColor(Color::black());
   int done = 0;
-  animateWithDuration(1.0, 0.5, AnimationOptionCurveLinear,
-                      [&] {
-                        v->setAlpha(0);
-                        v->setBackgroundColor(Color::whiteColor());
-                      },
-                      [&](bool) { ++done; });
+  animateWithDuration(
+      1.0, 0.5, AnimationOptionCurveLinear,
+      [&] {
+        v->setAlpha(0);
+        v->setBackgroundColor(Color::whiteColor());
+      },
+      [&](bool) { ++done; });
   EXPECT_EQ(v->alpha(), 0);
   advance(0.4);
   EXPECT_EQ(v->presentationAlpha(), 1);  // still waiting for its delay
@@ -68,8 +78,10 @@ TEST_F(AnimationTest, DelayLinearCurveAlphaAndColour) {
 TEST_F(AnimationTest, ZeroDurationAndEmptyBlocksStillComplete) {
   auto v = std::make_shared<View>();
   bool a = false, b = false;
-  animateWithDuration(0, [&] { v->setAlpha(0); }, [&](bool f) { a = f; });
-  animateWithDuration(0.2, [] {}, [&](bool f) { b = f; });
+  animateWithDuration(
+      0, [&] { v->setAlpha(0); }, [&](bool f) { a = f; });
+  animateWithDuration(
+      0.2, [] {}, [&](bool f) { b = f; });
   EXPECT_EQ(v->presentationAlpha(), 0);
   EXPECT_FALSE(a);  // completions come from the run loop, never inside the call
   advance(0);

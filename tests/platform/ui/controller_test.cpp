@@ -22,10 +22,13 @@ class Screen_ : public ViewController {
   bool rotates = false;
   bool shouldAutorotate() override { return rotates; }
   bool shouldAutorotateToInterfaceOrientation(InterfaceOrientation o) override {
-    return rotates ? o != InterfaceOrientation::PortraitUpsideDown : o == InterfaceOrientation::Portrait;
+    return rotates ? o != InterfaceOrientation::PortraitUpsideDown
+                   : o == InterfaceOrientation::Portrait;
   }
   std::vector<InterfaceOrientation> willRotate;
-  void willRotateToInterfaceOrientation(InterfaceOrientation o, double) override { willRotate.push_back(o); }
+  void willRotateToInterfaceOrientation(InterfaceOrientation o, double) override {
+    willRotate.push_back(o);
+  }
 
  private:
   void note(const char* what) {
@@ -83,7 +86,8 @@ TEST_F(ControllerTest, PushAndPopWithAnimationTellEachScreenInOrder) {
   EXPECT_EQ(nav->topViewController(), second.get());
   EXPECT_EQ(nav->visibleViewController(), second.get());
   EXPECT_EQ(second->navigationController(), nav.get());
-  EXPECT_EQ(take(), (Lines{"first.viewWillDisappear", "second.viewDidLoad", "second.viewWillAppear"}));
+  EXPECT_EQ(take(),
+            (Lines{"first.viewWillDisappear", "second.viewDidLoad", "second.viewWillAppear"}));
   // Mid-slide both are on screen, the new one still to the right.
   advance(0.1);
   EXPECT_GT(second->view()->presentationFrame().x(), 0);
@@ -101,7 +105,7 @@ TEST_F(ControllerTest, PushAndPopWithAnimationTellEachScreenInOrder) {
   EXPECT_EQ(take(), (Lines{"second.viewWillDisappear", "first.viewWillAppear"}));
   advance(0.4);
   EXPECT_EQ(take(), (Lines{"second.viewDidDisappear", "first.viewDidAppear"}));
-  EXPECT_TRUE(weakSecond.expired());  // the stack owned the popped screen
+  EXPECT_TRUE(weakSecond.expired());                         // the stack owned the popped screen
   EXPECT_EQ(nav->popViewControllerAnimated(true), nullptr);  // the root stays
 }
 
@@ -156,20 +160,22 @@ TEST_F(ControllerTest, ModalPresentationCoversAndUncovers) {
   modal->dismissViewControllerAnimated(false);
   EXPECT_EQ(root->presentedViewController(), nullptr);
   EXPECT_EQ(modal->view()->window(), nullptr);
-  EXPECT_EQ(take(), (Lines{"modal.viewWillDisappear", "root.viewWillAppear", "modal.viewDidDisappear",
-                           "root.viewDidAppear"}));
+  EXPECT_EQ(take(), (Lines{"modal.viewWillDisappear", "root.viewWillAppear",
+                           "modal.viewDidDisappear", "root.viewDidAppear"}));
 }
 
 TEST_F(ControllerTest, DeviceTurnsTheInterfaceOnlyWhenTheRootAgrees) {
   auto root = std::make_shared<Screen_>("root");
   window->setRootViewController(root);
   Device::currentDevice().setOrientation(DeviceOrientation::LandscapeLeft);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::Portrait);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::Portrait);
   EXPECT_TRUE(root->willRotate.empty());
   Device::currentDevice().setOrientation(DeviceOrientation::Portrait);
   root->rotates = true;
   Device::currentDevice().setOrientation(DeviceOrientation::LandscapeLeft);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::LandscapeRight);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::LandscapeRight);
   ASSERT_EQ(root->willRotate.size(), 1u);
   View& v = *root->view();
   EXPECT_EQ(v.bounds(), (Rect{0, 0, 568, 320}));
@@ -178,12 +184,14 @@ TEST_F(ControllerTest, DeviceTurnsTheInterfaceOnlyWhenTheRootAgrees) {
   advance(1);
   // Upside down is not among the supported orientations.
   Device::currentDevice().setOrientation(DeviceOrientation::PortraitUpsideDown);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::LandscapeRight);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::LandscapeRight);
   // Older systems ask the older question.
   Device::currentDevice().setSystemVersion("5.1");
   root->rotates = false;
   Device::currentDevice().setOrientation(DeviceOrientation::Portrait);
-  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), InterfaceOrientation::Portrait);
+  EXPECT_EQ(Application::sharedApplication().statusBarOrientation(),
+            InterfaceOrientation::Portrait);
   EXPECT_EQ(v.bounds(), (Rect{0, 0, 320, 568}));
 }
 
@@ -268,9 +276,9 @@ TEST_F(ControllerTest, ApplicationDrivesTheDelegateLifeCycle) {
   app.becomeActive();
   EXPECT_TRUE(app.handleOpenURL("wx123://oauth"));
   EXPECT_FALSE(app.handleOpenURL("tencent1://x"));
-  EXPECT_EQ(delegate->calls, (std::vector<std::string>{"launch", "active", "resign", "background",
-                                                       "foreground", "active", "url wx123://oauth",
-                                                       "url tencent1://x"}));
+  EXPECT_EQ(delegate->calls,
+            (std::vector<std::string>{"launch", "active", "resign", "background", "foreground",
+                                      "active", "url wx123://oauth", "url tencent1://x"}));
 }
 
 }  // namespace

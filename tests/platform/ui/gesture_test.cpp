@@ -44,8 +44,8 @@ struct Refusals : GestureRecognizerDelegate {
     if (refusedView) return !t.view()->isDescendantOfView(refusedView);
     return receive;
   }
-  std::optional<bool> shouldRecognizeSimultaneouslyWithGestureRecognizer(GestureRecognizer&,
-                                                                         GestureRecognizer&) override {
+  std::optional<bool> shouldRecognizeSimultaneouslyWithGestureRecognizer(
+      GestureRecognizer&, GestureRecognizer&) override {
     return simultaneous;
   }
 };
@@ -155,8 +155,10 @@ TEST_F(GestureTest, SimultaneousRecognitionNeedsTheDelegatesConsent) {
   int outer = 0, inner = 0;
   auto child = std::make_shared<View>(Rect{0, 0, 320, 300});
   surface->addSubview(child);
-  auto innerPan = std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++inner; });
-  auto outerPan = std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++outer; });
+  auto innerPan =
+      std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++inner; });
+  auto outerPan =
+      std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++outer; });
   child->addGestureRecognizer(innerPan);
   surface->addGestureRecognizer(outerPan);
   outerPan->setDelegate(&refusals);
@@ -175,8 +177,10 @@ TEST_F(GestureTest, RecognitionCancelsTheViewsTouches) {
   button->setFrame({50, 50, 100, 100});
   surface->addSubview(button);
   int fired = 0, cancelled = 0;
-  button->addTarget(this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
-  button->addTarget(this, [&](Control&) { ++cancelled; }, ControlEventTouchCancel);
+  button->addTarget(
+      this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
+  button->addTarget(
+      this, [&](Control&) { ++cancelled; }, ControlEventTouchCancel);
   int pans = 0;
   auto pan = std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++pans; });
   surface->addGestureRecognizer(pan);
@@ -200,8 +204,10 @@ TEST_F(GestureTest, ButtonTapWinsOverATapRecogniserAbove) {
   button->setFrame({50, 50, 100, 100});
   surface->addSubview(button);
   int fired = 0, taps = 0;
-  button->addTarget(this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
-  surface->addGestureRecognizer(std::make_shared<TapGestureRecognizer>(this, [&](GestureRecognizer&) { ++taps; }));
+  button->addTarget(
+      this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
+  surface->addGestureRecognizer(
+      std::make_shared<TapGestureRecognizer>(this, [&](GestureRecognizer&) { ++taps; }));
   tap({60, 60});
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(taps, 0);
@@ -214,7 +220,8 @@ TEST_F(GestureTest, SliderThumbKeepsItsDragFromAPanAbove) {
   surface->addSubview(slider);
   slider->layoutIfNeeded();
   int pans = 0;
-  surface->addGestureRecognizer(std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++pans; }));
+  surface->addGestureRecognizer(
+      std::make_shared<PanGestureRecognizer>(this, [&](GestureRecognizer&) { ++pans; }));
   drag({24, 115}, {124, 115});
   EXPECT_EQ(pans, 0);
   EXPECT_GT(slider->value(), 0.4);
@@ -222,7 +229,8 @@ TEST_F(GestureTest, SliderThumbKeepsItsDragFromAPanAbove) {
 
 TEST_F(GestureTest, DisabledRecogniserSeesNothing) {
   int taps = 0;
-  auto tapRecognizer = std::make_shared<TapGestureRecognizer>(this, [&](GestureRecognizer&) { ++taps; });
+  auto tapRecognizer =
+      std::make_shared<TapGestureRecognizer>(this, [&](GestureRecognizer&) { ++taps; });
   surface->addGestureRecognizer(tapRecognizer);
   tapRecognizer->setEnabled(false);
   tap({10, 10});

@@ -14,7 +14,8 @@ namespace {
 
 // The smallest PNG header we need: signature and an IHDR with a size.
 std::vector<std::uint8_t> pngHeader(int w, int h) {
-  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
+                                 0,    0,   0,   13,  'I',  'H',  'D',  'R'};
   for (int v : {w, h}) {
     b.push_back(std::uint8_t(v >> 24));
     b.push_back(std::uint8_t(v >> 16));
@@ -29,9 +30,10 @@ class ImageTest : public testing::UiTest {
  protected:
   void SetUp() override {
     UiTest::SetUp();
-    folder = std::filesystem::temp_directory_path() /
-             ("lorvane-images-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder =
+        std::filesystem::temp_directory_path() /
+        ("lorvane-images-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder);
     previous = Image::resourcesFolder();
     Image::setResourcesFolder(folder);
@@ -42,7 +44,8 @@ class ImageTest : public testing::UiTest {
     UiTest::TearDown();
   }
   void write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
   }
   std::filesystem::path folder, previous;
 };
@@ -75,8 +78,8 @@ TEST_F(ImageTest, UnknownEmptyAndBrokenNamesGiveNothing) {
 
 TEST_F(ImageTest, JpegSizesComeFromTheFrameHeader) {
   // SOI, an APP0 segment, then a baseline frame of 120 x 80.
-  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00,
-                                    0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x50, 0x00, 0x78, 0x01};
+  std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF,
+                                    0xC0, 0x00, 0x0B, 0x08, 0x00, 0x50, 0x00, 0x78, 0x01};
   write("thumb.jpg", jpeg);
   auto image = Image::imageNamed("thumb");
   ASSERT_TRUE(image);
@@ -123,7 +126,7 @@ TEST_F(ImageTest, SnapshotWithoutTheRendererFillsColours) {
   auto shot = renderLayerToImage(view->layer(), {4, 4}, 1);
   ASSERT_TRUE(shot && shot->pixels());
   const auto& rgba = shot->pixels()->rgba;
-  EXPECT_EQ(rgba[0], 255);       // white at the left
+  EXPECT_EQ(rgba[0], 255);        // white at the left
   EXPECT_EQ(rgba[3 * 4 + 0], 0);  // blue at the right
   EXPECT_EQ(rgba[3 * 4 + 2], 255);
 }

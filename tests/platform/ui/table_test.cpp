@@ -123,7 +123,10 @@ TEST_F(TableTest, SelectedBackgroundViewShowsWhileSelected) {
   EXPECT_EQ(selectedBackground->superview(), cell.get());
   // Behind the content, above the plain background.
   auto& subs = cell->subviews();
-  auto pos = [&](const View* v) { return std::find_if(subs.begin(), subs.end(), [&](auto& s) { return s.get() == v; }) - subs.begin(); };
+  auto pos = [&](const View* v) {
+    return std::find_if(subs.begin(), subs.end(), [&](auto& s) { return s.get() == v; }) -
+           subs.begin();
+  };
   EXPECT_LT(pos(background.get()), pos(selectedBackground.get()));
   EXPECT_LT(pos(selectedBackground.get()), pos(&cell->contentView()));
   cell->setSelected(false, false);
@@ -134,7 +137,9 @@ TEST_F(TableTest, GroupedSectionsHaveHeaders) {
   class Sections : public Rows {
    public:
     std::optional<int> numberOfSectionsInTableView(TableView&) override { return 2; }
-    std::optional<double> heightForHeaderInSection(TableView&, int s) override { return s == 0 ? 30.0 : 10.0; }
+    std::optional<double> heightForHeaderInSection(TableView&, int s) override {
+      return s == 0 ? 30.0 : 10.0;
+    }
   } sections;
   sections.rows = 2;
   auto grouped = std::make_shared<TableView>(Rect{0, 0, 320, 400}, TableViewStyle::Grouped);

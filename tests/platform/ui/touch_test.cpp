@@ -15,7 +15,9 @@ struct EventLog {
   std::vector<unsigned> events;
   void attach(Control& c, unsigned mask = ControlEventAllEvents) {
     for (unsigned bit = 1; bit && bit <= ControlEventValueChanged; bit <<= 1) {
-      if (mask & bit) c.addTarget(this, [this, bit](Control&) { events.push_back(bit); }, bit);
+      if (mask & bit)
+        c.addTarget(
+            this, [this, bit](Control&) { events.push_back(bit); }, bit);
     }
   }
   int count(unsigned e) const { return int(std::count(events.begin(), events.end(), e)); }
@@ -95,8 +97,10 @@ TEST_F(TouchTest, DisabledButtonAndRemovedTargetsStayQuiet) {
   window->addSubview(button);
   int fired = 0;
   int other = 0;
-  button->addTarget(this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
-  button->addTarget(&other, [&](Control&) { ++other; }, ControlEventTouchUpInside);
+  button->addTarget(
+      this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
+  button->addTarget(
+      &other, [&](Control&) { ++other; }, ControlEventTouchUpInside);
   button->setEnabled(false);
   tap({50, 50});
   EXPECT_EQ(fired, 0);
@@ -138,7 +142,8 @@ class ScrollTouchTest : public TouchTest {
     tile->setFrame({10, 10, 147, 91});
     scroll->addSubview(tile);
     window->addSubview(scroll);
-    tile->addTarget(this, [this](Control&) { ++fired; }, ControlEventTouchUpInside);
+    tile->addTarget(
+        this, [this](Control&) { ++fired; }, ControlEventTouchUpInside);
   }
   std::shared_ptr<ScrollView> scroll;
   std::shared_ptr<Button> tile;
@@ -163,7 +168,8 @@ TEST_F(ScrollTouchTest, HeldTouchHighlightsTheTile) {
 
 TEST_F(ScrollTouchTest, DragScrollsAndDoesNotFireTheTile) {
   int cancels = 0;
-  tile->addTarget(this, [&](Control&) { ++cancels; }, ControlEventTouchCancel);
+  tile->addTarget(
+      this, [&](Control&) { ++cancels; }, ControlEventTouchCancel);
   // A drag that starts on the tile after its highlight showed.
   window->touchDown({50, 60});
   advance(0.2);
@@ -245,9 +251,11 @@ TEST_F(TouchTest, SliderRangesClampAndOverridesMoveTheParts) {
   class Wide : public Slider {
    public:
     using Slider::Slider;
-    Rect trackRectForBounds(const Rect& b) override { return {b.x() + 20, b.y() + 5, b.width() - 40, 4}; }
+    Rect trackRectForBounds(const Rect& b) override {
+      return {b.x() + 20, b.y() + 5, b.width() - 40, 4};
+    }
     Rect thumbRectForBounds(const Rect&, const Rect& t, double v) override {
-      return {t.x() + v / 10 * (t.width() - 10) , 0, 10, 14};
+      return {t.x() + v / 10 * (t.width() - 10), 0, 10, 14};
     }
   };
   auto s = std::make_shared<Wide>(Rect{0, 0, 140, 14});

@@ -133,7 +133,8 @@ TEST_F(WidgetTest, QuickSecondTapCountsAsARepeat) {
   button->setFrame({0, 0, 100, 100});
   window->addSubview(button);
   int repeats = 0;
-  button->addTarget(this, [&](Control&) { ++repeats; }, ControlEventTouchDownRepeat);
+  button->addTarget(
+      this, [&](Control&) { ++repeats; }, ControlEventTouchDownRepeat);
   tap({50, 50});
   advance(0.1);
   tap({52, 50});
