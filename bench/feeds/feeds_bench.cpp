@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "demo/server/sample_server.h"
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 #include "feeds/cool_topic_view_controller.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/app_delegate.h"
+#include "app/app_delegate.h"
 #include "demo/server/sample_server.h"
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 #include "platform/foundation/clock.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/render/display.h"

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "feeds/app_configuration.h"
-#include "feeds/screen_metrics.h"
+#include "common/app_configuration.h"
+#include "common/screen_metrics.h"
 #include "platform/foundation/log.h"
 #include "platform/ui/snapshot.h"
 

@@ -7,7 +7,7 @@
 #include "feeds/cool_topic_model.h"
 #include "feeds/detail_presenter.h"
 #include "feeds/feed_page.h"
-#include "feeds/feed_requests.h"
+#include "common/feed_requests.h"
 #include "feeds/mini_video_cell.h"
 #include "feeds/thumbnail_cache.h"
 #include "net/http_request_delegate.h"

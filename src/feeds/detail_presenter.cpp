@@ -1,6 +1,6 @@
 #include "feeds/detail_presenter.h"
 
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
 #include "platform/ui/navigation_controller.h"
 #include "player/detail_view_controller.h"
 

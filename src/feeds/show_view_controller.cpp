@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "feeds/app_configuration.h"
-#include "feeds/screen_metrics.h"
+#include "common/app_configuration.h"
+#include "common/screen_metrics.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "feeds/url_loader.h"
+#include "common/url_loader.h"
 #include "platform/ui/image.h"
 
 namespace lorvane {

@@ -1,6 +1,7 @@
 #include "player/detail_view_controller.h"
 
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
+#include "common/screen_metrics.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
 #include "platform/services/share_sns_service.h"
@@ -19,17 +20,13 @@ namespace lorvane {
 
 namespace {
 
-constexpr double kTitleBarHeight = 44;
 constexpr double kPlayerHeight = 176;
 
 double screenWidth() {
-  return Screen::mainScreen().bounds().width();
+  return mainScreenBounds().width();
 }
 double screenHeight() {
-  return Screen::mainScreen().bounds().height();
-}
-double statusBarHeight() {
-  return Application::sharedApplication().statusBarFrame().height();
+  return mainScreenBounds().height();
 }
 
 }  // namespace
@@ -59,7 +56,7 @@ std::shared_ptr<PlayVideoViewController> DetailViewController::playVideoViewCont
 }
 
 bool DetailViewController::isSystemSevenOrLater() {
-  return Device::currentDevice().systemVersionNumber() >= 7.0;
+  return lorvane::isSystemSevenOrLater();
 }
 
 std::string DetailViewController::stringFormattedTimeFromSeconds(std::int64_t seconds) {
@@ -127,7 +124,7 @@ void DetailViewController::displayVideoInfo() {
   Rect box;
   if (!isSystemSevenOrLater()) {
     box = {10, 230, 300, H - 260};
-  } else if (Screen::mainScreen().currentModeSize() == Size{640, 1136}) {
+  } else if (isTallScreen()) {
     box = {10, 250, 300, H - 260};
   } else {
     box = {10, 250, 300, H - 250};

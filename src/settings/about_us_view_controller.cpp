@@ -1,6 +1,6 @@
 #include "settings/about_us_view_controller.h"
 
-#include "feeds/screen_metrics.h"
+#include "common/screen_metrics.h"
 #include "platform/ui/font.h"
 #include "settings/back_action.h"
 #include "settings/page_chrome.h"

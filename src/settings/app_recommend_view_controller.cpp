@@ -1,8 +1,8 @@
 #include "settings/app_recommend_view_controller.h"
 
-#include "app/tab_bar/custom_tar_bar.h"
-#include "feeds/app_configuration.h"
-#include "feeds/screen_metrics.h"
+#include "common/custom_tar_bar.h"
+#include "common/app_configuration.h"
+#include "common/screen_metrics.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/ui/navigation_controller.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "feeds/feed_requests.h"
-#include "feeds/url_loader.h"
+#include "common/feed_requests.h"
+#include "common/url_loader.h"
 #include "json/json.h"
 #include "net/http_request_delegate.h"
 #include "platform/ui/button.h"

@@ -1,6 +1,6 @@
 #include "settings/back_action.h"
 
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
 #include "platform/ui/navigation_controller.h"
 
 namespace lorvane {

@@ -1,6 +1,6 @@
 #include "settings/orvel_view_controller.h"
 
-#include "feeds/screen_metrics.h"
+#include "common/screen_metrics.h"
 #include "settings/page_chrome.h"
 
 namespace lorvane {

@@ -1,8 +1,8 @@
 #include "settings/setting_view_controller.h"
 
-#include "app/tab_bar/custom_tar_bar.h"
-#include "feeds/app_configuration.h"
-#include "feeds/screen_metrics.h"
+#include "common/custom_tar_bar.h"
+#include "common/app_configuration.h"
+#include "common/screen_metrics.h"
 #include "platform/ui/font.h"
 #include "platform/ui/navigation_controller.h"
 #include "settings/about_us_view_controller.h"

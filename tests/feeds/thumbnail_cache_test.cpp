@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 #include "feeds/feed_page.h"
 #include "feeds_test_support.h"
 

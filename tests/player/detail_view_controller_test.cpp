@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"
 #include "platform/services/share_sns_service.h"

@@ -1,4 +1,4 @@
-#include "app/shell/root_view_controller.h"
+#include "app/root_view_controller.h"
 
 #include "feeds/cool_topic_view_controller.h"
 #include "feeds/show_view_controller.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/view_controller.h"
 

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "app/shell/app_delegate.h"
-#include "app/shell/script_player.h"
+#include "app/app_delegate.h"
+#include "app/script_player.h"
 #include "feeds/cool_topic_view_controller.h"
 #include "feeds/feeds_test_support.h"
 #include "feeds/show_view_controller.h"

@@ -1,4 +1,4 @@
-#include "feeds/url_loader.h"
+#include "common/url_loader.h"
 
 #include <optional>
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/shell/root_view_controller.h"
+#include "app/root_view_controller.h"
 #include "platform/services/share_setup.h"
 #include "platform/ui/application.h"
 #include "platform/ui/window.h"

@@ -1,4 +1,4 @@
-#include "app/shell/script_player.h"
+#include "app/script_player.h"
 
 #include <chrono>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "app/shell/app_delegate.h"
+#include "app/app_delegate.h"
 
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 #include "platform/services/usage_analytics.h"
 #include "platform/ui/screen.h"
 

@@ -1,4 +1,4 @@
-#include "app/tab_bar/custom_tar_bar.h"
+#include "common/custom_tar_bar.h"
 
 #include <array>
 

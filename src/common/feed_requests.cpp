@@ -1,4 +1,4 @@
-#include "feeds/feed_requests.h"
+#include "common/feed_requests.h"
 
 #include <algorithm>
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/app_delegate.h"
-#include "app/shell/script_player.h"
+#include "app/app_delegate.h"
+#include "app/script_player.h"
 #include "demo/server/sample_server.h"
-#include "feeds/app_configuration.h"
+#include "common/app_configuration.h"
 #include "platform/foundation/log.h"
 #include "platform/render/display.h"
 
