@@ -31,6 +31,13 @@ bool ScriptPlayer::play(std::istream& script, std::string* error) {
   };
   while (std::getline(script, line)) {
     ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // The text to type is the rest of the line as written, '#' included.
+    if (line.starts_with("type ")) {
+      display_.injectText(line.substr(5));
+      runFor(0.02);
+      continue;
+    }
     if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
     std::istringstream words(line);
     std::string command;

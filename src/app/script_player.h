@@ -12,7 +12,12 @@ namespace lorvane {
 // running app, one command a line ('#' starts a comment):
 //   tap X Y | down X Y | move X Y | up X Y     points on the screen
 //   drag X1 Y1 X2 Y2 [SECONDS]                 a finger moving, 0.3 s by default
-//   key r|left|right|up|down                    turns the device
+//   key NAME                                    a key: r|left|right|up|down turn the
+//                                               device, and edit the text field being
+//                                               edited, as do backspace|delete|return|
+//                                               tab|escape|home|end
+//   type TEXT                                   types the rest of the line (UTF-8)
+//                                               into the text field being edited
 //   wait SECONDS                                lets the app run
 //   screenshot FILE                             writes the screen as PNG
 class ScriptPlayer {

@@ -8,10 +8,10 @@
 
 #include "platform/foundation/log.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/render/scripted_events.h"
 #include "platform/ui/application.h"
 #include "platform/ui/screen.h"
 #include "platform/ui/snapshot.h"
-#include "platform/ui/text_view.h"
 
 namespace lorvane {
 
@@ -93,6 +93,8 @@ std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::str
   int w = int(std::lround(screen.width() * d->scale_));
   int h = int(std::lround(screen.height() * d->scale_));
   if (!options.headless) {
+    // Long compositions of the input method arrive whole, not cut at 32 bytes.
+    SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
       d->window_.reset(SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
                                         SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_SHOWN));
@@ -110,11 +112,19 @@ std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::str
   }
   d->painter_ = std::make_unique<Painter>(d->renderer_.get(), d->fonts_);
   d->painter_->setScale(d->scale_);
-  if (d->window_) SDL_StartTextInput();
+  if (d->window_) {
+    // SDL starts taking text with the video; we take it only while a text
+    // field is being edited, so that keys do what they say the rest of the time.
+    SDL_StopTextInput();
+    d->textInput_ = std::make_unique<TextInputSession>(d->window_.get());
+    d->clipboard_ = std::make_unique<SdlClipboard>();
+  }
   return d;
 }
 
 Display::~Display() {
+  textInput_.reset();
+  clipboard_.reset();
   painter_.reset();
   renderer_.reset();
   surface_.reset();
@@ -191,6 +201,18 @@ void Display::injectTouchUp(Point p) {
 }
 
 bool Display::injectKey(const std::string& key) {
+  auto code = keycodeNamed(key);
+  if (!code) return false;
+  handleEvent(keyEvent(*code, true));
+  handleEvent(keyEvent(*code, false));
+  return true;
+}
+
+void Display::injectText(const std::string& text) {
+  for (const SDL_Event& e : textInputEvents(text)) handleEvent(e);
+}
+
+void Display::turnDevice(const std::string& key) {
   Device& device = Device::currentDevice();
   // Turning the phone to the left puts its home button on the right: the
   // device's "landscape left".
@@ -207,13 +229,11 @@ bool Display::injectKey(const std::string& key) {
     device.setOrientation(DeviceOrientation::Portrait);
   } else if (key == "down") {
     device.setOrientation(DeviceOrientation::PortraitUpsideDown);
-  } else {
-    return false;
   }
-  return true;
 }
 
 void Display::handleEvent(const SDL_Event& e) {
+  if (dispatchTextInputEvent(e)) return;
   switch (e.type) {
     case SDL_QUIT:
       running_ = false;
@@ -236,29 +256,23 @@ void Display::handleEvent(const SDL_Event& e) {
     case SDL_KEYDOWN:
       switch (e.key.keysym.sym) {
         case SDLK_r:
-          if (!TextView::focused()) injectKey("r");
+          turnDevice("r");
           break;
         case SDLK_LEFT:
-          injectKey("left");
+          turnDevice("left");
           break;
         case SDLK_RIGHT:
-          injectKey("right");
+          turnDevice("right");
           break;
         case SDLK_UP:
-          injectKey("up");
+          turnDevice("up");
           break;
         case SDLK_DOWN:
-          injectKey("down");
-          break;
-        case SDLK_BACKSPACE:
-          if (TextView* t = TextView::focused()) t->deleteBackward();
+          turnDevice("down");
           break;
         default:
           break;
       }
-      break;
-    case SDL_TEXTINPUT:
-      if (TextView* t = TextView::focused()) t->insertText(e.text.text);
       break;
     case SDL_WINDOWEVENT:
       if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
@@ -277,6 +291,7 @@ bool Display::runOnce(double maxWait) {
     while (SDL_PollEvent(&e)) handleEvent(e);
   }
   if (!running_ && window_) return false;
+  if (textInput_) textInput_->update(scale_);
   RunLoop::main().runOnce(maxWait);
   drawFrame();
   return true;

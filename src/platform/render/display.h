@@ -7,6 +7,8 @@
 
 #include "platform/render/font_provider.h"
 #include "platform/render/painter.h"
+#include "platform/render/sdl_clipboard.h"
+#include "platform/render/text_input_events.h"
 #include "platform/ui/window.h"
 
 namespace lorvane {
@@ -54,8 +56,15 @@ class Display {
   void injectTouchDown(Point p);
   void injectTouchMove(Point p);
   void injectTouchUp(Point p);
-  // "r" toggles landscape; "left", "right", "up", "down" hold the device so.
+  // A key as the keyboard sends it: with a text field editing, the editing
+  // keys ("backspace", "delete", "return", "tab", "escape", "home", "end",
+  // the arrows) edit it; otherwise "r" toggles landscape and "left",
+  // "right", "up", "down" hold the device so. False for an unknown name.
   bool injectKey(const std::string& key);
+  // Text as typed on the keyboard, into the text field being edited.
+  void injectText(const std::string& text);
+  // Any SDL event, through the same handling as the window's own.
+  void dispatchEvent(const SDL_Event& event) { handleEvent(event); }
 
   Painter& painter() { return *painter_; }
   const std::shared_ptr<FontProvider>& fonts() const { return fonts_; }
@@ -63,6 +72,7 @@ class Display {
  private:
   Display() = default;
   void handleEvent(const SDL_Event& event);
+  void turnDevice(const std::string& key);
   Point toPoints(int x, int y) const;
 
   double scale_ = 2;
@@ -71,6 +81,8 @@ class Display {
   RendererPtr renderer_;
   std::shared_ptr<FontProvider> fonts_;
   std::unique_ptr<Painter> painter_;
+  std::unique_ptr<TextInputSession> textInput_;
+  std::unique_ptr<SdlClipboard> clipboard_;
   bool running_ = false;
   bool mouseDown_ = false;
   bool videoStarted_ = false;

@@ -19,7 +19,12 @@ enum ControlEvents : unsigned {
   ControlEventTouchUpOutside = 1u << 7,
   ControlEventTouchCancel = 1u << 8,
   ControlEventValueChanged = 1u << 12,
+  ControlEventEditingDidBegin = 1u << 16,
+  ControlEventEditingChanged = 1u << 17,
+  ControlEventEditingDidEnd = 1u << 18,
+  ControlEventEditingDidEndOnExit = 1u << 19,
   ControlEventAllTouchEvents = 0x0FFFu,
+  ControlEventAllEditingEvents = 0x000F0000u,
   ControlEventAllEvents = 0xFFFFFFFFu,
 };
 

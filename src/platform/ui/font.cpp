@@ -159,15 +159,31 @@ double Font::ascender() const {
   return FontBackend::current().metrics(*this).ascender;
 }
 
-std::vector<char32_t> decodeUtf8(std::string_view s) {
-  std::vector<char32_t> out;
-  out.reserve(s.size());
+namespace {
+
+// Code points with the byte offset each starts at, and the text's size
+// after the last.
+struct DecodedText {
+  std::vector<char32_t> codePoints;
+  std::vector<std::size_t> offsets;
+  std::size_t sourceOffset(std::size_t index) const {
+    return index < offsets.size() ? offsets[index] : end;
+  }
+  std::size_t end = 0;
+};
+
+DecodedText decodeWithOffsets(std::string_view s) {
+  DecodedText out;
+  out.codePoints.reserve(s.size());
+  out.offsets.reserve(s.size());
+  out.end = s.size();
   std::size_t i = 0;
   while (i < s.size()) {
+    out.offsets.push_back(i);
     unsigned char c = static_cast<unsigned char>(s[i]);
     int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
     if (extra < 0 || i + std::size_t(extra) >= s.size()) {
-      out.push_back(U'\uFFFD');  // a stray byte shows as a replacement, not a crash
+      out.codePoints.push_back(U'\uFFFD');  // a stray byte shows as a replacement, not a crash
       ++i;
       continue;
     }
@@ -182,14 +198,20 @@ std::vector<char32_t> decodeUtf8(std::string_view s) {
       cp = (cp << 6) | (cc & 0x3F);
     }
     if (!ok) {
-      out.push_back(U'\uFFFD');
+      out.codePoints.push_back(U'\uFFFD');
       ++i;
       continue;
     }
-    out.push_back(cp);
+    out.codePoints.push_back(cp);
     i += std::size_t(extra) + 1;
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<char32_t> decodeUtf8(std::string_view s) {
+  return decodeWithOffsets(s).codePoints;
 }
 
 std::string encodeUtf8(const std::vector<char32_t>& cps, std::size_t from, std::size_t to) {
@@ -221,17 +243,24 @@ namespace {
 // Fonts have no picture for control characters: a tab becomes four spaces,
 // a carriage return (alone or before a line feed) one line break, and the
 // rest are dropped, so that neither measuring nor drawing meets them.
-std::vector<char32_t> withoutControlCharacters(const std::vector<char32_t>& cps) {
-  std::vector<char32_t> out;
-  out.reserve(cps.size());
+DecodedText withoutControlCharacters(const DecodedText& in) {
+  DecodedText out;
+  const auto& cps = in.codePoints;
+  out.codePoints.reserve(cps.size());
+  out.offsets.reserve(cps.size());
+  out.end = in.end;
+  auto keep = [&](char32_t c, std::size_t i) {
+    out.codePoints.push_back(c);
+    out.offsets.push_back(in.offsets[i]);
+  };
   for (std::size_t i = 0; i < cps.size(); ++i) {
     char32_t c = cps[i];
     if (c == U'\t') {
-      out.insert(out.end(), 4, U' ');
+      for (int k = 0; k < 4; ++k) keep(U' ', i);
     } else if (c == U'\r') {
-      if (i + 1 == cps.size() || cps[i + 1] != U'\n') out.push_back(U'\n');
+      if (i + 1 == cps.size() || cps[i + 1] != U'\n') keep(U'\n', i);
     } else if (c == U'\n' || c >= 0x20) {
-      out.push_back(c);
+      keep(c, i);
     }
   }
   return out;
@@ -252,14 +281,16 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
   TextLayout layout;
   layout.lineHeight = backend.metrics(font).lineHeight;
   if (text.empty()) return layout;
-  const auto cps = withoutControlCharacters(decodeUtf8(text));
+  const DecodedText shown = withoutControlCharacters(decodeWithOffsets(text));
+  const auto& cps = shown.codePoints;
   const bool wraps = mode == LineBreakMode::WordWrap || mode == LineBreakMode::CharacterWrap;
   const bool truncates = mode == LineBreakMode::TruncateHead ||
                          mode == LineBreakMode::TruncateTail ||
                          mode == LineBreakMode::TruncateMiddle;
   const bool byWord = mode != LineBreakMode::CharacterWrap;
-  auto push = [&](std::vector<char32_t> line) {
-    layout.lines.push_back({encodeUtf8(line), m.width(line, 0, line.size())});
+  auto push = [&](std::vector<char32_t> line, std::size_t from, std::size_t to) {
+    layout.lines.push_back({encodeUtf8(line), m.width(line, 0, line.size()),
+                            shown.sourceOffset(from), shown.sourceOffset(to)});
   };
 
   std::size_t pos = 0;
@@ -278,19 +309,36 @@ TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, 
           if (c == U'\n') c = U' ';
         }
         push(truncates ? truncate(trimmedRight(std::move(rest)), maxWidth, mode, m)
-                       : std::move(rest));
+                       : std::move(rest),
+             i, truncates ? cps.size() : paraEnd);
         return layout;
       }
       // Every other line wraps, by word unless characters were asked for.
       std::size_t end = fitLine(cps, i, paraEnd, maxWidth, byWord, m);
-      push(trimmedRight({cps.begin() + long(i), cps.begin() + long(end)}));
+      std::size_t next = skipSpaces(cps, end, paraEnd);
+      push(trimmedRight({cps.begin() + long(i), cps.begin() + long(end)}), i, next);
       if (last) return layout;
-      i = skipSpaces(cps, end, paraEnd);
+      i = next;
     } while (i < paraEnd);
     if (paraEnd >= cps.size()) break;
     pos = paraEnd + 1;
   }
   return layout;
+}
+
+double caretPositionInLine(std::string_view text, const TextLine& line, std::size_t offset,
+                           const Font& font) {
+  const std::size_t begin = std::min(line.sourceBegin, text.size());
+  const std::size_t end =
+      std::clamp(offset, begin, std::max(begin, std::min(line.sourceEnd, text.size())));
+  const DecodedText prefix =
+      withoutControlCharacters(decodeWithOffsets(text.substr(begin, end - begin)));
+  FontBackend& backend = FontBackend::current();
+  double x = 0;
+  for (char32_t c : prefix.codePoints) {
+    if (c != U'\n') x += backend.advance(font, c);
+  }
+  return x;
 }
 
 double measureTextWidth(std::string_view text, const Font& font) {

@@ -65,6 +65,10 @@ enum class TextAlignment { Left = 0, Center = 1, Right = 2 };
 struct TextLine {
   std::string text;
   double width = 0;
+  // The bytes of the laid-out text this line shows, [sourceBegin,
+  // sourceEnd), spaces dropped at a wrap included.
+  std::size_t sourceBegin = 0;
+  std::size_t sourceEnd = 0;
 };
 
 struct TextLayout {
@@ -78,6 +82,11 @@ struct TextLayout {
 // or truncated with an ellipsis as the mode says.
 TextLayout layoutText(std::string_view text, const Font& font, double maxWidth, int numberOfLines,
                       LineBreakMode mode);
+
+// How far into `line` (of a layout of `text`) a caret at byte `offset`
+// of `text` stands, in points; offsets outside the line are clamped to it.
+double caretPositionInLine(std::string_view text, const TextLine& line, std::size_t offset,
+                           const Font& font);
 
 // Width of one line of text.
 double measureTextWidth(std::string_view text, const Font& font);

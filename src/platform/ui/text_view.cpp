@@ -1,19 +1,14 @@
 #include "platform/ui/text_view.h"
 
+#include <algorithm>
+
 #include "platform/ui/font.h"
 
 namespace lorvane {
 
-namespace {
-TextView*& focusSlot() {
-  static TextView* focusedView = nullptr;
-  return focusedView;
-}
-}  // namespace
-
 TextView::TextView() : TextView(Rect{}) {}
 
-TextView::TextView(const Rect& frame) : ScrollView(frame) {
+TextView::TextView(const Rect& frame) : ScrollView(frame), TextInput(false) {
   setBackgroundColor(Color::whiteColor());
   label_ = std::make_shared<Label>();
   label_->setNumberOfLines(0);
@@ -23,12 +18,11 @@ TextView::TextView(const Rect& frame) : ScrollView(frame) {
   setNeedsLayout();
 }
 
-TextView::~TextView() {
-  if (focusSlot() == this) focusSlot() = nullptr;
-}
+TextView::~TextView() = default;
 
 void TextView::setText(std::string text) {
-  label_->setText(std::move(text));
+  mutableEditor().setText(text);
+  label_->setText(editor().text());
   setNeedsLayout();
 }
 
@@ -37,9 +31,14 @@ void TextView::setFont(const Font& font) {
   setNeedsLayout();
 }
 
+void TextView::setTextAlignment(TextAlignment a) {
+  label_->setTextAlignment(a);
+  setNeedsLayout();
+}
+
 void TextView::setEditable(bool e) {
   editable_ = e;
-  if (!e) resignFocused();
+  if (!e) resignFirstResponder();
 }
 
 void TextView::setTextContainerInset(EdgeInsets e) {
@@ -47,41 +46,90 @@ void TextView::setTextContainerInset(EdgeInsets e) {
   setNeedsLayout();
 }
 
+bool TextView::canBecomeFirstResponder() const {
+  return editable_ && window() && !isHidden();
+}
+
+TextGeometry TextView::geometry() const {
+  TextGeometry g;
+  g.text = text();
+  g.font = font();
+  g.width = std::max(0.0, bounds().width() - inset_.left - inset_.right);
+  g.layout = layoutText(text(), font(), g.width, 0, LineBreakMode::WordWrap);
+  g.alignment = textAlignment();
+  return g;
+}
+
 void TextView::layoutSubviews() {
-  double width = std::max(0.0, bounds().width() - inset_.left - inset_.right);
-  Size needed = sizeWithFont(label_->text(), label_->font(), width, LineBreakMode::WordWrap);
-  label_->setFrame({inset_.left, inset_.top, width, needed.height});
-  setContentSize({bounds().width(), needed.height + inset_.top + inset_.bottom});
+  const TextGeometry g = geometry();
+  // A caret on a last empty line needs that line's room too.
+  std::size_t lines = std::max<std::size_t>(g.layout.lines.size(), 1);
+  double height = text().empty() ? 0 : g.layout.size().height;
+  if (isFirstResponder()) height = std::max(height, double(lines) * g.lineHeight());
+  label_->setFrame({inset_.left, inset_.top, g.width, height});
+  setContentSize({bounds().width(), height + inset_.top + inset_.bottom});
+  marks_.update(*this, editor(), isFirstResponder(), g, {inset_.left, inset_.top});
 }
 
-void TextView::insertText(const std::string& text) {
-  if (!editable_) return;
-  setText(label_->text() + text);
+void TextView::showMarks(bool scrollToCaret) {
+  label_->setText(text());
+  setNeedsLayout();
+  layoutIfNeeded();
+  if (scrollToCaret && isFirstResponder()) {
+    Rect caret = marks_.caretRect();
+    if (caret.height() > 0) {
+      scrollRectToVisible({caret.x(), caret.y() - inset_.top, caret.width(),
+                           caret.height() + inset_.top + inset_.bottom},
+                          false);
+    }
+  }
 }
 
-void TextView::deleteBackward() {
-  if (!editable_) return;
-  auto cps = decodeUtf8(label_->text());
-  if (cps.empty()) return;
-  cps.pop_back();
-  setText(encodeUtf8(cps));
+Rect TextView::caretRectInWindow() const {
+  Rect caret = marks_.caretRect();
+  if (caret.height() <= 0)
+    caret = {inset_.left, inset_.top, EditingMarks::kCaretWidth, font().lineHeight()};
+  return convertRectToView(caret, nullptr);
 }
 
-TextView* TextView::focused() {
-  return focusSlot();
+void TextView::textDidChange() {
+  showMarks(true);
 }
 
-void TextView::becomeFocused() {
-  if (editable_) focusSlot() = this;
+void TextView::selectionDidChange() {
+  showMarks(true);
 }
 
-void TextView::resignFocused() {
-  if (focusSlot() == this) focusSlot() = nullptr;
+std::size_t TextView::lineStart(std::size_t offset) const {
+  return geometry().lineStart(offset);
+}
+
+std::size_t TextView::lineEnd(std::size_t offset) const {
+  return geometry().lineEnd(offset);
+}
+
+std::size_t TextView::offsetOnNextLine(std::size_t offset, int direction) const {
+  const TextGeometry g = geometry();
+  const std::size_t line = g.lineIndexForOffset(offset);
+  if (direction < 0 && line == 0) return 0;
+  if (direction > 0 && line + 1 >= g.layout.lines.size()) return text().size();
+  Point p = g.caretPoint(offset);
+  return g.offsetClosestTo({p.x, p.y + g.lineHeight() * (direction < 0 ? -0.5 : 1.5)});
 }
 
 void TextView::touchesEnded(const TouchSet& touches, const Event& event) {
   ScrollView::touchesEnded(touches, event);
-  becomeFocused();
+  if (touches.empty() || !editable_) return;
+  if (!becomeFirstResponder()) return;
+  layoutIfNeeded();
+  Point p = touches.front()->locationInView(this);
+  mutableEditor().moveCaretTo(geometry().offsetClosestTo({p.x - inset_.left, p.y - inset_.top}));
+  showMarks(false);
+}
+
+void TextView::willMoveToWindow(Window* window) {
+  ScrollView::willMoveToWindow(window);
+  if (!window) resignFirstResponder();
 }
 
 }  // namespace lorvane

@@ -7,6 +7,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/screen.h"
 #include "platform/ui/scroll_view.h"
+#include "platform/ui/text_input.h"
 #include "platform/ui/view_controller.h"
 
 namespace lorvane {
@@ -135,7 +136,8 @@ void Window::deliver(TouchPhase phase, int finger, Point location) {
                   std::hypot(location.x - lastTapLocation_.x, location.y - lastTapLocation_.y) < 30;
     t.tapCount_ = repeat ? lastTapCount_ + 1 : 1;
     View* hit = hitTest(location, nullptr);
-    if (!hit) return;  // outside every view: nobody hears of this finger
+    TextInput::touchWillBegin(hit);  // a touch elsewhere ends editing
+    if (!hit) return;                // outside every view: nobody hears of this finger
     record.hitView = hit->sharedFromThis();
     t.view_ = record.hitView;
     for (View* v = hit; v; v = v->superview()) {

@@ -64,15 +64,15 @@ TEST_F(WidgetTest, TextViewGrowsItsContentAndTakesTyping) {
   window->layoutIfNeeded();
   // 100 points of text width: "one two three four" and "five six", 12 points each.
   EXPECT_EQ(text->contentSize().height, 24 + 16);
-  EXPECT_FALSE(text->isFocused());
+  EXPECT_FALSE(text->isFirstResponder());
   tap({50, 20});
-  EXPECT_TRUE(text->isFocused());
+  EXPECT_TRUE(text->isFirstResponder());
   text->insertText("潮");
   text->deleteBackward();
   text->deleteBackward();
   EXPECT_EQ(text->text(), "one two three four five si");
   text->setEditable(false);
-  EXPECT_FALSE(text->isFocused());
+  EXPECT_FALSE(text->isFirstResponder());
   text->insertText("x");
   EXPECT_EQ(text->text(), "one two three four five si");
 }
