@@ -73,7 +73,7 @@ void CoolTopicViewController::requestFinished(HTTPRequest& request) {
 void CoolTopicViewController::requestFailed(HTTPRequest& request) {
   requests_.finished(request);
   ErrorPtr error = request.error();
-  Log("error:" + (error ? error->localizedDescription() : std::string("(null)")));
+  Log("error:" + describe(error));
   // One retry per process, and none once a feed has arrived.
   if (!error || isDataDownloaded_) return;
   urlRequest();

@@ -82,7 +82,7 @@ void ShowViewController::requestFinished(HTTPRequest& request) {
 void ShowViewController::requestFailed(HTTPRequest& request) {
   requests_.finished(request);
   ErrorPtr error = request.error();
-  Log("error:" + (error ? error->localizedDescription() : std::string("(null)")));
+  Log("error:" + describe(error));
   if (!error || isDataDownloaded_) return;
   urlRequest();
   dropIndicator();

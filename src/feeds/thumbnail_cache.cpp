@@ -99,7 +99,7 @@ void ThumbnailCache::asyncDownloadAndSave(const std::string& imageURL, const std
                                           Delivery deliver) {
   loader_.sendAsynchronousRequest(imageURL, [path, deliver](const URLLoadResult& result) {
     if (result.error) {
-      Log("error:" + result.error->localizedDescription());
+      Log("error:" + result.error->description());
       return;
     }
     if (result.data.empty()) {
@@ -110,7 +110,7 @@ void ThumbnailCache::asyncDownloadAndSave(const std::string& imageURL, const std
     ImagePtr image = Image::imageWithData(result.data);
     ErrorPtr writeError;
     if (!FileManager::defaultManager().writeAtomically(path, result.data, &writeError)) {
-      Log("error:" + (writeError ? writeError->localizedDescription() : "cannot write " + path));
+      Log("error:" + (writeError ? writeError->description() : "cannot write " + path));
     }
     if (deliver) RunLoop::main().post([deliver, image] { deliver(image); });
   });

@@ -75,7 +75,7 @@ void AppRecommendViewController::requestFinished(HTTPRequest& request) {
 void AppRecommendViewController::requestFailed(HTTPRequest& request) {
   requests_.finished(request);
   ErrorPtr error = request.error();
-  Log("error:" + (error ? error->localizedDescription() : std::string("(null)")));
+  Log("error:" + describe(error));
 }
 
 void AppRecommendViewController::parseData(const JSONDictionary* data) {
@@ -132,7 +132,7 @@ void AppRecommendViewController::asyncDownloadAndSaveVideoImageForVideoCell(
   // No cache: the icon is fetched each time its row is filled.
   iconLoader_.sendAsynchronousRequest(url, [weakCell, url](const URLLoadResult& result) {
     if (result.error) {
-      Log("error:" + result.error->localizedDescription());
+      Log("error:" + result.error->description());
       return;
     }
     if (result.data.empty()) {

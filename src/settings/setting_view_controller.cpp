@@ -158,7 +158,7 @@ std::pair<std::string, std::string> SettingViewController::alertTextForResult(in
     case static_cast<int>(MailComposeResult::Cancelled):
       return {"已取消", "您取消了邮件发送"};
     case static_cast<int>(MailComposeResult::Saved):
-      return {"以保存", "您保存了邮件"};
+      return {"已保存", "您保存了邮件"};
     case static_cast<int>(MailComposeResult::Sent):
       return {"已发送", "邮件已成功发送"};
     case static_cast<int>(MailComposeResult::Failed):

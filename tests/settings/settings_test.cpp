@@ -197,7 +197,7 @@ TEST_F(SettingsTest, CancelSaveAndFailureEachGetTheirAlert) {
   };
   std::vector<Case> cases = {
       {[](MailComposeViewController& c) { c.cancel(); }, "已取消", "您取消了邮件发送"},
-      {[](MailComposeViewController& c) { c.save(); }, "以保存", "您保存了邮件"},
+      {[](MailComposeViewController& c) { c.save(); }, "已保存", "您保存了邮件"},
       {[&](MailComposeViewController& c) {
          // The outbox cannot be made: a file stands where it would go.
          std::filesystem::create_directories(documents());

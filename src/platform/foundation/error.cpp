@@ -9,6 +9,23 @@ std::string Error::localizedDescription() const {
          ".)";
 }
 
+std::string Error::description() const {
+  std::string text = "Error Domain=" + domain + " Code=" + std::to_string(code) + " \"" +
+                     localizedDescription() + "\"";
+  // Guards against an error that is, through its chain, its own cause.
+  int depth = 0;
+  for (ErrorPtr cause = underlyingError(); cause && depth < 8;
+       cause = cause->underlyingError(), ++depth) {
+    text += " (underlying Error Domain=" + cause->domain + " Code=" + std::to_string(cause->code) +
+            " \"" + cause->localizedDescription() + "\")";
+  }
+  return text;
+}
+
+std::string describe(const ErrorPtr& error) {
+  return error ? error->description() : "(null)";
+}
+
 ErrorPtr Error::underlyingError() const {
   auto it = userInfo.find(kUnderlyingErrorKey);
   if (it == userInfo.end()) return nullptr;

@@ -26,6 +26,10 @@ struct Error {
   std::string localizedDescription() const;
   // The error under kUnderlyingErrorKey, if any.
   ErrorPtr underlyingError() const;
+  // For logs: domain, code and message, and the same of the underlying
+  // error, as in Error Domain=HTTPRequestErrorDomain Code=2 "The request
+  // timed out".
+  std::string description() const;
   // A string value of userInfo, empty when absent or not a string.
   std::string stringForKey(const std::string& key) const;
 
@@ -33,6 +37,9 @@ struct Error {
                        ErrorPtr underlying = nullptr);
   static ErrorPtr make(std::string domain, int code, UserInfo userInfo);
 };
+
+// An error's description for a log line; "(null)" for none.
+std::string describe(const ErrorPtr& error);
 
 // Programmer misuse: carries the exception's name and its reason text.
 class Exception : public std::logic_error {

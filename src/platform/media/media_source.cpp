@@ -393,7 +393,7 @@ void MediaSource::demuxLoop() {
         readError_ = makeMediaError(
             kMediaErrorContentUnavailable,
             "Reading " + url_ + " stopped short: " + ffmpegErrorText(result), result);
-        Log("media: " + readError_->localizedDescription());
+        Log("media: " + readError_->description());
       }
       demuxFinished_ = true;
       if (video_.codec) video_.packets.push_back({nullptr, serial});

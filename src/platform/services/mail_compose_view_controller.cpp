@@ -1,5 +1,6 @@
 #include "platform/services/mail_compose_view_controller.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -66,11 +67,23 @@ std::string base64(std::string_view bytes) {
   return out;
 }
 
-// RFC 2047 encoded word for non-ASCII header text.
+// Non-ASCII header text as RFC 2047 encoded words: each at most 75
+// characters long, on folded lines, never splitting a UTF-8 character.
 std::string headerText(std::string_view text) {
   std::string line = oneLine(text);
   if (isASCII(line)) return line;
-  return "=?UTF-8?B?" + base64(line) + "?=";
+  constexpr std::size_t kBytesPerWord = 45;  // 60 base64 characters
+  std::string out;
+  for (std::size_t at = 0; at < line.size();) {
+    std::size_t end = std::min(line.size(), at + kBytesPerWord);
+    while (end < line.size() && end > at && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+      --end;
+    if (end == at) end = std::min(line.size(), at + kBytesPerWord);
+    if (!out.empty()) out += "\r\n ";
+    out += "=?UTF-8?B?" + base64(std::string_view(line).substr(at, end - at)) + "?=";
+    at = end;
+  }
+  return out;
 }
 
 std::string crlfLines(std::string_view text) {
@@ -102,6 +115,12 @@ bool hasLongLine(std::string_view text) {
 double contentTop() {
   if (Device::currentDevice().systemVersionNumber() < 7.0) return 0;
   return Application::sharedApplication().statusBarFrame().size.height;
+}
+
+std::shared_ptr<View> separator(double y, double width) {
+  auto line = View::make<View>(Rect{10, y, width - 10, 0.5});
+  line->setBackgroundColor(Color::white(0.8));
+  return line;
 }
 
 std::shared_ptr<Button> barButton(const std::string& title, Rect frame) {
@@ -155,7 +174,11 @@ void MailComposeViewController::setToRecipients(std::vector<std::string> recipie
 
 void MailComposeViewController::setSubject(std::string subject) {
   subject_ = std::move(subject);
-  refreshHeaderLabels();
+  if (subjectField_) subjectField_->setText(subject_);
+}
+
+std::string MailComposeViewController::subject() const {
+  return subjectField_ ? subjectField_->text() : subject_;
 }
 
 void MailComposeViewController::setMessageBody(std::string body, bool isHTML) {
@@ -174,41 +197,75 @@ void MailComposeViewController::viewDidLoad() {
   const double width = screen.width();
   view()->setBackgroundColor(Color::whiteColor());
 
-  auto bar = View::make<View>(Rect{0, top, width, 44});
+  // The title bar reaches under the status bar, which is drawn dark on it.
+  auto bar = View::make<View>(Rect{0, 0, width, top + 44});
   bar->setBackgroundColor(Color::white(0.96));
   view()->addSubview(bar);
-  cancelButton_ = barButton("取消", {5, 7, 60, 30});
+  cancelButton_ = barButton("取消", {5, top + 7, 60, 30});
   cancelButton_->addTarget(
       this, [this](Control&) { cancel(); }, ControlEventTouchUpInside);
   bar->addSubview(cancelButton_);
-  auto title = View::make<Label>(Rect{70, 0, width - 200, 44});
+  auto title = View::make<Label>(Rect{70, top, width - 200, 44});
   title->setText("写邮件");
   title->setTextAlignment(TextAlignment::Center);
   title->setFont(Font::boldSystemFontOfSize(17));
   bar->addSubview(title);
-  saveButton_ = barButton("存草稿", {width - 130, 7, 60, 30});
+  saveButton_ = barButton("存草稿", {width - 130, top + 7, 60, 30});
   saveButton_->addTarget(
       this, [this](Control&) { save(); }, ControlEventTouchUpInside);
   bar->addSubview(saveButton_);
-  sendButton_ = barButton("发送", {width - 65, 7, 60, 30});
+  sendButton_ = barButton("发送", {width - 65, top + 7, 60, 30});
   sendButton_->addTarget(
       this, [this](Control&) { send(); }, ControlEventTouchUpInside);
   bar->addSubview(sendButton_);
+  view()->addSubview(separator(top + 44, width));
 
-  recipientsLabel_ = View::make<Label>(Rect{10, top + 44, width - 20, 30});
+  recipientsLabel_ = View::make<Label>(Rect{10, top + 44, width - 20, 34});
   recipientsLabel_->setFont(Font::systemFontOfSize(15));
   view()->addSubview(recipientsLabel_);
-  subjectLabel_ = View::make<Label>(Rect{10, top + 74, width - 20, 30});
+  view()->addSubview(separator(top + 78, width));
+  subjectLabel_ = View::make<Label>(Rect{10, top + 78, 44, 34});
   subjectLabel_->setFont(Font::systemFontOfSize(15));
+  subjectLabel_->setText("主题:");
+  subjectLabel_->setTextColor(Color::gray());
   view()->addSubview(subjectLabel_);
+  subjectField_ = View::make<TextField>(Rect{50, top + 78, width - 55, 34});
+  subjectField_->setFont(Font::systemFontOfSize(15));
+  subjectField_->setText(subject_);
+  view()->addSubview(subjectField_);
+  view()->addSubview(separator(top + 112, width));
   refreshHeaderLabels();
 
-  const double bodyTop = top + 108;
+  const double bodyTop = top + 113;
   bodyView_ = View::make<TextView>(Rect{5, bodyTop, width - 10, screen.height() - bodyTop - 5});
   bodyView_->setFont(Font::systemFontOfSize(15));
   bodyView_->setEditable(true);
   bodyView_->setText(body_);
   view()->addSubview(bodyView_);
+}
+
+void MailComposeViewController::viewWillAppear(bool animated) {
+  ViewController::viewWillAppear(animated);
+  Application& app = Application::sharedApplication();
+  if (!statusBarStyleBefore_) statusBarStyleBefore_ = app.statusBarStyle();
+  app.setStatusBarStyle(StatusBarStyle::Default, animated);
+}
+
+void MailComposeViewController::viewDidAppear(bool animated) {
+  ViewController::viewDidAppear(animated);
+  // With the address given, the message is what is left to write.
+  if (!toRecipients_.empty() && bodyView_ && !TextInput::firstResponder())
+    bodyView_->becomeFirstResponder();
+}
+
+void MailComposeViewController::viewWillDisappear(bool animated) {
+  ViewController::viewWillDisappear(animated);
+  if (TextInput* input = TextInput::firstResponder();
+      input && input->inputView().isDescendantOfView(view().get()))
+    input->resignFirstResponder();
+  if (statusBarStyleBefore_)
+    Application::sharedApplication().setStatusBarStyle(*statusBarStyleBefore_, animated);
+  statusBarStyleBefore_.reset();
 }
 
 void MailComposeViewController::refreshHeaderLabels() {
@@ -217,7 +274,6 @@ void MailComposeViewController::refreshHeaderLabels() {
     for (const auto& address : toRecipients_) to += (to.empty() ? "" : ", ") + address;
     recipientsLabel_->setText("收件人: " + to);
   }
-  if (subjectLabel_) subjectLabel_->setText("主题: " + subject_);
 }
 
 std::string MailComposeViewController::composeMessage(const std::string& from,
@@ -263,7 +319,7 @@ bool MailComposeViewController::writeMessage(const std::string& folder, ErrorPtr
     if (!files.fileExists(path)) break;
   }
   const std::string message =
-      composeMessage(fromAddress(), toRecipients_, subject_, messageBody(), isHTML_, now);
+      composeMessage(fromAddress(), toRecipients_, subject(), messageBody(), isHTML_, now);
   if (!files.writeAtomically(path, message, error)) return false;
   lastWrittenPath_ = path;
   return true;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/label.h"
+#include "platform/ui/text_field.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view_controller.h"
 
@@ -31,8 +34,10 @@ class MailComposeViewControllerDelegate {
   }
 };
 
-// The mail composer: a page with the recipients, the subject and a text
-// view for the message, and cancel, save and send buttons. Sending writes
+// The mail composer: a page with the recipients, a subject field and a text
+// view for the message, both typed into, and cancel, save and send buttons.
+// It opens with the message ready for typing when the recipients are
+// given, under a dark status bar on its light title bar. Sending writes
 // the message as an RFC 5322 file into the outbox folder of the documents
 // directory (saving writes it into the drafts folder); the desktop's mail
 // program, or a person, picks it up from there.
@@ -60,7 +65,8 @@ class MailComposeViewController : public ViewController {
   void setToRecipients(std::vector<std::string> recipients);
   const std::vector<std::string>& toRecipients() const { return toRecipients_; }
   void setSubject(std::string subject);
-  const std::string& subject() const { return subject_; }
+  // What the user has typed (or the subject set).
+  std::string subject() const;
   void setMessageBody(std::string body, bool isHTML = false);
   // What the user has typed (or the body set), as shown.
   std::string messageBody() const;
@@ -74,8 +80,12 @@ class MailComposeViewController : public ViewController {
   const std::string& lastWrittenPath() const { return lastWrittenPath_; }
 
   void viewDidLoad() override;
+  void viewWillAppear(bool animated) override;
+  void viewDidAppear(bool animated) override;
+  void viewWillDisappear(bool animated) override;
   Label* recipientsLabel() const { return recipientsLabel_.get(); }
   Label* subjectLabel() const { return subjectLabel_.get(); }
+  TextField* subjectField() const { return subjectField_.get(); }
   TextView* bodyView() const { return bodyView_.get(); }
   Button* cancelButton() const { return cancelButton_.get(); }
   Button* saveButton() const { return saveButton_.get(); }
@@ -100,7 +110,9 @@ class MailComposeViewController : public ViewController {
   std::string lastWrittenPath_;
   std::shared_ptr<Label> recipientsLabel_;
   std::shared_ptr<Label> subjectLabel_;
+  std::shared_ptr<TextField> subjectField_;
   std::shared_ptr<TextView> bodyView_;
+  std::optional<StatusBarStyle> statusBarStyleBefore_;
   std::shared_ptr<Button> cancelButton_;
   std::shared_ptr<Button> saveButton_;
   std::shared_ptr<Button> sendButton_;

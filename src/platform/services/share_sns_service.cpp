@@ -106,7 +106,7 @@ std::shared_ptr<ShareSheetView> ShareSnsService::visibleSheet() {
 }
 
 std::string ShareSnsService::outboxDirectory() {
-  return appendingPathComponent(FileManager::defaultManager().documentsDirectory(), "outbox");
+  return appendingPathComponent(FileManager::defaultManager().documentsDirectory(), "Shares");
 }
 
 std::optional<std::string> ShareSnsService::recordShareRequest(const ShareRequest& request,
@@ -172,7 +172,7 @@ void ShareSnsService::presentSnsIconSheetView(ViewController& controller, const 
       Log("shared to " + platform + ": " + *folder);
       tellUser(kSharedMessage, ShareSheetView::displayName(platform));
     } else {
-      Log("share failed: " + (error ? error->localizedDescription() : std::string()));
+      Log("share failed: " + describe(error));
       tellUser(kFailedMessage, error ? error->localizedDescription() : std::string());
     }
     if (delegate) delegate->didFinishShare(platform, folder ? nullptr : error);

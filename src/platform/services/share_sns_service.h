@@ -58,7 +58,7 @@ class ShareSheetView : public View {
 
 // The sharing service stand-in: its sheet shows the platforms asked for;
 // choosing one writes the request (text, picture as PNG, platform) into a
-// folder of its own under the documents directory's "outbox" and tells the
+// folder of its own under the documents directory's "Shares" and tells the
 // user it was shared.
 class ShareSnsService {
  public:
@@ -69,7 +69,8 @@ class ShareSnsService {
   // The sheet now on screen, if any.
   static std::shared_ptr<ShareSheetView> visibleSheet();
 
-  // documents/outbox
+  // documents/Shares: apart from the mail's Outbox, also on a disk that
+  // does not tell upper from lower case.
   static std::string outboxDirectory();
   // Writes the request; answers its folder, or an error.
   static std::optional<std::string> recordShareRequest(const ShareRequest& request,
