@@ -74,6 +74,8 @@ std::size_t nextCharacterBoundary(std::string_view text, std::size_t offset) {
 std::size_t previousCharacterBoundary(std::string_view text, std::size_t offset) {
   offset = std::min(offset, text.size());
   if (offset == 0) return 0;
+  // From inside a character, the one before is where that character starts.
+  if (codePointStart(text, offset) != offset) return characterBoundaryAtOrBefore(text, offset);
   CharacterBreaks breaks(text);
   if (!breaks.get()) return codePointStart(text, offset - 1);
   int32_t previous = ubrk_preceding(breaks.get(), int32_t(offset));
@@ -81,7 +83,8 @@ std::size_t previousCharacterBoundary(std::string_view text, std::size_t offset)
 }
 
 std::size_t characterBoundaryAtOrBefore(std::string_view text, std::size_t offset) {
-  offset = std::min(offset, text.size());
+  // ICU takes an offset inside a code point as that code point's start.
+  offset = codePointStart(text, offset);
   if (offset == 0 || offset == text.size()) return offset;
   CharacterBreaks breaks(text);
   if (!breaks.get()) return codePointStart(text, offset);
