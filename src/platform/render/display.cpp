@@ -237,6 +237,7 @@ void Display::handleEvent(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
       running_ = false;
+      quit_ = true;
       break;
     case SDL_MOUSEBUTTONDOWN:
       if (e.button.button == SDL_BUTTON_LEFT) {
@@ -290,7 +291,8 @@ bool Display::runOnce(double maxWait) {
     SDL_Event e;
     while (SDL_PollEvent(&e)) handleEvent(e);
   }
-  if (!running_ && window_) return false;
+  // Only a quit ends the turns: scripts run the loop in a window too.
+  if (quit_) return false;
   if (textInput_) textInput_->update(scale_);
   RunLoop::main().runOnce(maxWait);
   drawFrame();

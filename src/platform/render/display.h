@@ -84,6 +84,7 @@ class Display {
   std::unique_ptr<TextInputSession> textInput_;
   std::unique_ptr<SdlClipboard> clipboard_;
   bool running_ = false;
+  bool quit_ = false;  // the window was closed
   bool mouseDown_ = false;
   bool videoStarted_ = false;
 };
