@@ -5,11 +5,13 @@
 
 #include "feeds_test_support.h"
 #include "platform/foundation/log.h"
+#include "platform/services/share_sns_service.h"
 #include "settings/about_us_view_controller.h"
 #include "settings/app_recommend_view_controller.h"
 #include "settings/feedback_view_controller.h"
 #include "settings/orvel_view_controller.h"
 #include "settings/setting_view_controller.h"
+#include "support/mail/mail_message.h"
 
 namespace lorvane {
 namespace {
@@ -244,6 +246,44 @@ TEST(MailMessage, HeadersAreOneLineAndTheBodyIsEncodedWhenNotAscii) {
   EXPECT_NE(chinese.find("Content-Transfer-Encoding: base64\r\n\r\n5aW9\r\n"), std::string::npos);
 }
 
+TEST(MailMessage, ALongSubjectBecomesShortEncodedWordsOfWholeCharacters) {
+  std::string subject;
+  for (int i = 0; i < 40; ++i) subject += "课";  // 120 bytes
+  std::string message =
+      MailComposeViewController::composeMessage("me@here", {"a@b"}, subject, "x", false, 0);
+  std::size_t start = message.find("Subject: ");
+  std::size_t end = message.find("\r\nMessage-ID:");
+  ASSERT_NE(start, std::string::npos);
+  std::string header = message.substr(start + 9, end - start - 9);
+  std::string decoded;
+  std::size_t words = 0;
+  for (std::size_t at = 0; (at = header.find("=?UTF-8?B?", at)) != std::string::npos; ++words) {
+    std::size_t close = header.find("?=", at + 10);
+    ASSERT_NE(close, std::string::npos);
+    EXPECT_LE(close + 2 - at, 75u);  // the longest word a reader must take
+    std::string piece = testing::decodeBase64(header.substr(at + 10, close - at - 10));
+    EXPECT_EQ(piece.size() % 3, 0u) << "a character was split";
+    decoded += piece;
+    at = close + 2;
+  }
+  EXPECT_GE(words, 3u);
+  EXPECT_EQ(decoded, subject);
+  // Folded: every further word on a continuation line.
+  EXPECT_EQ(header.find("?==?"), std::string::npos);
+  EXPECT_NE(header.find("?=\r\n =?UTF-8?B?"), std::string::npos);
+}
+
+TEST(MailMessage, SharesAndMailKeepFoldersThatStayApartInAnyCase) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  EXPECT_NE(lower(ShareSnsService::outboxDirectory()),
+            lower(MailComposeViewController::outboxDirectory()));
+  EXPECT_NE(lower(ShareSnsService::outboxDirectory()),
+            lower(MailComposeViewController::draftsDirectory()));
+}
+
 class AppRecommendTest : public testing::AppScreenTest {
  protected:
   void tearDownScreens() override { page.reset(); }
@@ -347,6 +387,8 @@ TEST_F(AppRecommendTest, BackRestoresTheTabBarAndFailuresAreOnlyLogged) {
   ASSERT_TRUE(waitUntil([&] { return page->runningRequestCount() == 0; }));
   RunLoop::main().runOnce(0.05);
   EXPECT_EQ(errorLines(log), 1u);  // logged once, no retry
+  // The line says which failure it was, not only its message.
+  EXPECT_TRUE(log.contains("error:Error Domain=HTTPRequestErrorDomain Code=1 "));
   EXPECT_EQ(page->runningRequestCount(), 0u);
   press(*page->backButton());
   advance(0.5);
