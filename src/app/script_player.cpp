@@ -71,6 +71,8 @@ bool ScriptPlayer::play(std::istream& script, std::string* error) {
       double seconds;
       if (!(words >> seconds) || seconds < 0) return fail("wait needs a number of seconds");
       runFor(seconds);
+    } else if (command == "type") {
+      return fail("type needs text");
     } else if (command == "screenshot") {
       std::string file;
       if (!(words >> file)) return fail("screenshot needs a file name");

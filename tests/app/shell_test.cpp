@@ -9,6 +9,7 @@
 #include "feeds/show_view_controller.h"
 #include "platform/services/share_setup.h"
 #include "platform/services/usage_analytics.h"
+#include "platform/ui/text_field.h"
 #include "player/detail_view_controller.h"
 #include "settings/orvel_view_controller.h"
 #include "settings/setting_view_controller.h"
@@ -159,6 +160,26 @@ TEST(ScriptPlayerTest, ReportsTheFirstBadLine) {
   std::istringstream unknown("fly 1 2\n");
   EXPECT_FALSE(player.play(unknown, &error));
   EXPECT_EQ(error, "script line 1: unknown command fly");
+  std::istringstream editingKeys(
+      "key backspace\nkey return\nkey tab\nkey escape\nkey home\nkey end\n");
+  EXPECT_TRUE(player.play(editingKeys, &error)) << error;
+  std::istringstream unknownKey("key shift\n");
+  EXPECT_FALSE(player.play(unknownKey, &error));
+  EXPECT_EQ(error, "script line 1: unknown key");
+  std::istringstream nothingToType("type\n");
+  EXPECT_FALSE(player.play(nothingToType, &error));
+  EXPECT_EQ(error, "script line 1: type needs text");
+
+  // Typing goes, as keyboard text, into the field being edited; the text is
+  // the rest of the line as written.
+  auto window = std::make_shared<Window>();
+  window->makeKeyAndVisible();
+  auto field = View::make<TextField>(Rect{10, 100, 300, 30});
+  window->addSubview(field);
+  std::istringstream typing(
+      "tap 50 115\ntype  中文 # not a comment\nkey backspace\nkey home\ntype >\n");
+  EXPECT_TRUE(player.play(typing, &error)) << error;
+  EXPECT_EQ(field->text(), "> 中文 # not a commen");
   Device::currentDevice().reset();
 }
 
