@@ -75,12 +75,15 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   EXPECT_FALSE(isDark(*middle));
 
   // The seek indicator of a sideways pan, then the share sheet.
-  player->handlePan(GestureRecognizerState::Began, {300, 0});
+  double before = player->videoPlayer()->currentTime().seconds();
+  player->handlePan(GestureRecognizerState::Began, {300, 0}, {0, 0});
+  player->handlePan(GestureRecognizerState::Changed, {300, 0}, {30, 0});
   display->drawFrame();
   EXPECT_TRUE(display->saveScreenshot(folder / "player-seek.png"));
   ASSERT_TRUE(player->progHUD());
-  EXPECT_EQ(player->progHUD()->label().text(), "00:03");
-  player->handlePan(GestureRecognizerState::Ended, {0, 0});
+  EXPECT_EQ(player->progHUD()->label().text(),
+            PlayVideoViewController::stringTimeFromSeconds(before + 3));
+  player->handlePan(GestureRecognizerState::Ended, {0, 0}, {30, 0});
   page->shareAction();
   display->drawFrame();
   EXPECT_TRUE(display->saveScreenshot(folder / "player-share.png"));
