@@ -10,8 +10,8 @@
 
 #include "app/app_delegate.h"
 #include "app/script_player.h"
-#include "demo/server/sample_server.h"
 #include "common/app_configuration.h"
+#include "demo/server/sample_server.h"
 #include "platform/foundation/log.h"
 #include "platform/render/display.h"
 
