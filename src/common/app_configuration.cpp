@@ -25,7 +25,6 @@ AppConfiguration AppConfiguration::buildDefaults() {
   c.storeAppURL = LORVANE_CONFIG_STORE_APP_URL;
   c.feedbackAddress = LORVANE_CONFIG_FEEDBACK_ADDRESS;
   c.shareAppKey = LORVANE_CONFIG_SHARE_APP_KEY;
-  c.analyticsAppKey = LORVANE_CONFIG_ANALYTICS_APP_KEY;
   c.weChatAppID = LORVANE_CONFIG_WECHAT_APP_ID;
   return c;
 }

@@ -13,8 +13,8 @@ struct AppConfiguration {
   std::string storeReviewURL;    // the store's review page, systems before 7.0
   std::string storeAppURL;       // the store's app page, 7.0 and later
   std::string feedbackAddress;   // where feedback mail goes
+  // The app's key with the sharing service, also given to analytics.
   std::string shareAppKey;
-  std::string analyticsAppKey;
   std::string weChatAppID;
 
   // The values the build was configured with.

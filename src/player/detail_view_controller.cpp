@@ -1,5 +1,6 @@
 #include "player/detail_view_controller.h"
 
+#include "common/app_configuration.h"
 #include "common/custom_tar_bar.h"
 #include "common/screen_metrics.h"
 #include "platform/foundation/log.h"
@@ -11,10 +12,6 @@
 #include "platform/ui/snapshot.h"
 #include "player/record_values.h"
 #include "player/time_text.h"
-
-#ifndef LORVANE_SHARE_APP_KEY
-#define LORVANE_SHARE_APP_KEY "5f1c3a9e0b7d4e2a8c6f0d13"
-#endif
 
 namespace lorvane {
 
@@ -35,7 +32,8 @@ const char* const DetailViewController::kShareText =
     "我在手机上用＃Lorvane＃app听了 @Brisquel 老师的视频课程，觉得还不错，分享给大家(☆_☆)";
 
 std::string DetailViewController::shareAppKey() {
-  return LORVANE_SHARE_APP_KEY;
+  // The key start-up registered, not a copy of our own.
+  return AppConfiguration::current().shareAppKey;
 }
 
 DetailViewController::DetailViewController() = default;

@@ -27,11 +27,14 @@ const int kAnimatedArgument = 1;
 }  // namespace
 
 PlayVideoViewController::PlayVideoViewController(std::shared_ptr<PlayerFactory> factory)
-    : factory_(factory ? std::move(factory) : std::make_shared<MediaPlayerFactory>()) {}
+    : factory_(factory ? std::move(factory) : std::make_shared<MediaPlayerFactory>()) {
+  seeker_.setSettledHandler([this] { seekDidSettle(); });
+}
 
 PlayVideoViewController::~PlayVideoViewController() {
   teardown();
   RunLoop::main().cancelPreviousPerformRequests(this);
+  if (auto alert = failureAlert_.lock()) alert->setDelegate(nullptr);
   // The overlay may outlive us inside someone else's view tree: nothing of
   // it may call back into a dead controller.
   if (videoControlView_) {
@@ -142,6 +145,9 @@ void PlayVideoViewController::playVideoWithTitle(const std::string& title, const
   NowPlayingInfoCenter::defaultCenter().setNowPlayingInfo(
       {{kMediaItemPropertyTitle, std::any(title)}});
   lastStreamError_.reset();
+  reopenAtSeconds_.reset();
+  openedInFullScreen_ = playInFullScreen;
+  seeker_.reset();
   setURL(url);
   syncPlayPauseButtons();
   if (playInFullScreen) {
@@ -175,14 +181,12 @@ void PlayVideoViewController::setURL(const std::string& url) {
     // A stream that breaks while playing is a failure the user should hear of.
     NotificationCenter::defaultCenter().addObserver(
         this, kPlayerItemFailedToPlayToEndTimeNotification, object, [this](const Notification& n) {
+          ErrorPtr error;
           auto found = n.userInfo.find(kPlayerItemFailedToPlayToEndTimeErrorKey);
           if (found != n.userInfo.end()) {
-            if (auto error = std::any_cast<ErrorPtr>(&found->second)) lastStreamError_ = *error;
+            if (auto e = std::any_cast<ErrorPtr>(&found->second)) error = *e;
           }
-          Log("failed");
-          syncPlayPauseButtons();
-          overlay().activityIndicator().stopAnimating();
-          showCannotFetchStreamError();
+          streamBrokeOff(std::move(error));
         });
     subscribedToEnd_ = true;
   }
@@ -229,6 +233,12 @@ void PlayVideoViewController::itemChanged(const PlayerItemInterface* item,
       streamFailed(videoPlayer_->currentItem());
     } else if (status == PlayerItemStatus::ReadyToPlay) {
       playWhenReady_ = true;
+      // A retry goes on from where the stream failed.
+      if (reopenAtSeconds_) {
+        double at = *reopenAtSeconds_;
+        reopenAtSeconds_.reset();
+        if (at > 0) seekTo(at, kNanosecondTimescale);
+      }
     }
   } else if (key == kPlaybackBufferEmptyKey) {
     if (change.boolValue()) {
@@ -238,7 +248,12 @@ void PlayVideoViewController::itemChanged(const PlayerItemInterface* item,
     }
   } else if (key == kPlaybackLikelyToKeepUpKey) {
     if (change.boolValue()) {
-      if (!isPlaying() && (playWhenReady_ || playerIsBuffering_ || scrubBuffering_)) playVideo();
+      // While our seeks run, starting would show the old target first; the
+      // seek's end decides instead.
+      if (!isPlaying() && !seeker_.isBusy() &&
+          (playWhenReady_ || playerIsBuffering_ || scrubBuffering_)) {
+        playVideo();
+      }
       overlay().activityIndicator().stopAnimating();
     }
   } else if (key == kLoadedTimeRangesKey) {
@@ -252,6 +267,10 @@ void PlayVideoViewController::itemChanged(const PlayerItemInterface* item,
 void PlayVideoViewController::streamFailed(const PlayerItemPtr& item) {
   lastStreamError_ = item ? item->error() : nullptr;
   if (!lastStreamError_ && videoPlayer_) lastStreamError_ = videoPlayer_->error();
+  // A retry that fails again keeps the place it was meant to go on from.
+  failedAtSeconds_ = reopenAtSeconds_ ? *reopenAtSeconds_ : displayedSeconds();
+  reopenAtSeconds_.reset();
+  seeker_.reset();
   NotificationCenter::defaultCenter().removeObserver(this);
   subscribedToEnd_ = false;
   stopObservingItemAndPlayer();
@@ -259,9 +278,21 @@ void PlayVideoViewController::streamFailed(const PlayerItemPtr& item) {
   videoPlayer_.reset();
   overlay().setPlayer(nullptr);
   Log("failed");
+  Log("player: " + describeErrorChain(lastStreamError_));
   // Say so rather than spin for ever.
   overlay().activityIndicator().stopAnimating();
   syncPlayPauseButtons();
+  showCannotFetchStreamError();
+}
+
+void PlayVideoViewController::streamBrokeOff(ErrorPtr error) {
+  lastStreamError_ = std::move(error);
+  failedAtSeconds_ = displayedSeconds();
+  scrubBuffering_ = playWhenReady_ = playerIsBuffering_ = false;
+  Log("failed");
+  Log("player: " + describeErrorChain(lastStreamError_));
+  syncPlayPauseButtons();
+  overlay().activityIndicator().stopAnimating();
   showCannotFetchStreamError();
 }
 
@@ -272,7 +303,14 @@ void PlayVideoViewController::playVideo() {
   playWhenReady_ = false;
   playerIsBuffering_ = false;
   scrubBuffering_ = false;
-  if (videoPlayer_) videoPlayer_->play();
+  // Playback always starts at the chosen speed, however it starts.
+  if (videoPlayer_) {
+    if (playbackSpeed_ == 1.0f) {
+      videoPlayer_->play();
+    } else {
+      videoPlayer_->setRate(playbackSpeed_);
+    }
+  }
   updatePlaybackProgress();
 }
 
@@ -343,7 +381,38 @@ void PlayVideoViewController::playerItemDidReachEnd() {
 }
 
 void PlayVideoViewController::seekTo(double seconds, std::int32_t timescale) {
-  if (videoPlayer_) videoPlayer_->seekToTime(MediaTime::makeWithSeconds(seconds, timescale));
+  if (!videoPlayer_) return;
+  // Wherever the user goes, the end's "rewind first" no longer applies.
+  seekToZeroBeforePlay_ = false;
+  seeker_.seekTo(videoPlayer_, MediaTime::makeWithSeconds(seconds, timescale));
+}
+
+void PlayVideoViewController::seekDidSettle() {
+  if (!videoPlayer_) return;
+  PlayerItemPtr item = videoPlayer_->currentItem();
+  const bool keepsUp = item && item->isPlaybackLikelyToKeepUp();
+  if (!isPlaying()) {
+    // A gesture that interrupted playback resumes as soon as its seek is
+    // done: the keep-up report it would wait for may long have come.
+    if (scrubBuffering_ || ((playWhenReady_ || playerIsBuffering_) && keepsUp)) playVideo();
+  }
+  if (keepsUp) overlay().activityIndicator().stopAnimating();
+  syncScrubber();
+  syncPlayClock();
+}
+
+double PlayVideoViewController::displayedSeconds() const {
+  double pending = seeker_.latestTargetSeconds();
+  if (std::isfinite(pending)) return pending;
+  if (!videoPlayer_) return 0;
+  double now = videoPlayer_->currentTime().seconds();
+  return std::isfinite(now) && now > 0 ? now : 0;
+}
+
+double PlayVideoViewController::lengthForScrubbing() const {
+  double stream = playerItemDuration().seconds();
+  if (std::isfinite(stream) && stream > 0) return stream;
+  return static_cast<float>(floatValueOf(duration_.get()));
 }
 
 // ---- Controls -----------------------------------------------------------------
@@ -366,19 +435,28 @@ void PlayVideoViewController::doubleButtonHandler(Button& sender) {
     tag = 10;
   }
   sender.setTag(tag);
-  float rate = static_cast<float>(tag) / 10.0f;
-  if (videoPlayer_) videoPlayer_->setRate(rate);
-  char title[32];
-  std::snprintf(title, sizeof title, "%.1f倍", static_cast<double>(rate));
-  sender.setTitle(std::string(title), ControlStateNormal);
+  setPlaybackSpeed(static_cast<float>(tag) / 10.0f);
+  // A press while paused plays at the new speed.
+  if (!isPlaying()) playVideo();
   showControls();
   syncPlayPauseButtons();
+}
+
+void PlayVideoViewController::setPlaybackSpeed(float speed) {
+  if (!(speed > 0)) return;
+  playbackSpeed_ = speed;
+  Button& button = overlay().doublePlayButton();
+  button.setTag(static_cast<int>(std::lround(speed * 10)));
+  char title[32];
+  std::snprintf(title, sizeof title, "%.1f倍", static_cast<double>(speed));
+  button.setTitle(std::string(title), ControlStateNormal);
+  if (isPlaying()) videoPlayer_->setRate(speed);
 }
 
 void PlayVideoViewController::playPauseHandler() {
   if (seekToZeroBeforePlay_) {
     seekToZeroBeforePlay_ = false;
-    if (videoPlayer_) videoPlayer_->seekToTime(MediaTime::zero());
+    if (videoPlayer_) seeker_.seekTo(videoPlayer_, MediaTime::zero());
   }
   if (isPlaying()) {
     pause();
@@ -393,9 +471,30 @@ void PlayVideoViewController::showCannotFetchStreamError() {
   if (!error && videoPlayer_) error = videoPlayer_->error();
   if (!error && videoPlayer_ && videoPlayer_->currentItem())
     error = videoPlayer_->currentItem()->error();
-  std::string title = error ? error->localizedDescription() : std::string("无法播放该视频");
-  auto alert = View::make<AlertView>(title, "", nullptr, "确定");
+  // One alert at a time: a stream failing twice is still one failure.
+  if (auto shown = failureAlert_.lock(); shown && shown->isVisible()) return;
+  StreamFailureText text = streamFailureText(streamFailureKind(error));
+  auto alert = View::make<AlertView>(text.title, text.message, this, "取消",
+                                     std::vector<std::string>{"重试"});
+  failureAlert_ = alert;
   alert->show();
+}
+
+bool PlayVideoViewController::clickedButtonAtIndex(AlertView& alert, int buttonIndex) {
+  if (&alert != failureAlert_.lock().get()) return false;
+  if (buttonIndex == 1) retryPlayback();
+  return true;
+}
+
+void PlayVideoViewController::retryPlayback() {
+  auto found = currentVideoInfo_.find("url");
+  if (found == currentVideoInfo_.end()) return;
+  // Copies: loading replaces both.
+  const std::string url = found->second;
+  const std::string title = videoTitle_;
+  double at = failedAtSeconds_;
+  playVideoWithTitle(title, url, openedInFullScreen_);
+  if (at > 0) reopenAtSeconds_ = at;
 }
 
 // ---- Display --------------------------------------------------------------------
@@ -406,6 +505,8 @@ std::string PlayVideoViewController::stringTimeFromSeconds(double seconds) {
 
 void PlayVideoViewController::syncScrubber() {
   ProgressSlider& scrubber = overlay().videoScrubber();
+  // The finger has the thumb.
+  if (scrubber.isTracking()) return;
   MediaTime duration = playerItemDuration();
   if (!duration.isValid()) {
     scrubber.setMinimumValue(0);
@@ -414,8 +515,7 @@ void PlayVideoViewController::syncScrubber() {
   double total = duration.seconds();
   // A zero length would divide by zero; it cannot place anything either.
   if (!std::isfinite(total) || total <= 0) return;
-  double current = videoPlayer_->currentTime().seconds();
-  if (!std::isfinite(current)) return;
+  double current = displayedSeconds();
   double minimum = scrubber.minimumValue();
   double maximum = scrubber.maximumValue();
   scrubber.setValue(minimum + (maximum - minimum) * current / total);
@@ -423,8 +523,8 @@ void PlayVideoViewController::syncScrubber() {
 
 void PlayVideoViewController::syncPlayClock() {
   std::int64_t total = integerValueOf(duration_.get());
-  double elapsed = videoPlayer_ ? videoPlayer_->currentTime().seconds() : 0.0;
-  if (!(elapsed > 0)) elapsed = 0;
+  // While seeking, the time sought is the time to show.
+  double elapsed = displayedSeconds();
   overlay().timeLabel().setText(stringTimeFromSeconds(elapsed) + "/" +
                                 stringTimeFromSeconds(static_cast<double>(total)));
 }

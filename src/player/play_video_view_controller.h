@@ -2,16 +2,21 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "json/json.h"
 #include "platform/foundation/error.h"
 #include "platform/media/player_interface.h"
 #include "platform/media/system_volume.h"
+#include "platform/ui/alert_view.h"
 #include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/view_controller.h"
 #include "player/progress_hud.h"
+#include "player/seek_queue.h"
+#include "player/stream_failure.h"
 #include "player/video_control_view.h"
+#include "player/volume_level_view.h"
 
 namespace lorvane {
 
@@ -38,8 +43,12 @@ class PlayVideoViewControllerDelegate {
 // item, drives the overlay (indicator, play/pause pictures, scrubber, clock,
 // speed title, bars), starts by itself once the stream can keep up, hides
 // the bars 3 seconds after they were shown while playing, and answers taps
-// and pans. Main thread only.
-class PlayVideoViewController : public ViewController, public GestureRecognizerDelegate {
+// and pans. Seeks of the scrubber and of swipes are merged (one in flight,
+// the latest target next); a failed stream is explained with a retry.
+// Main thread only.
+class PlayVideoViewController : public ViewController,
+                                public GestureRecognizerDelegate,
+                                public AlertViewDelegate {
  public:
   explicit PlayVideoViewController(std::shared_ptr<PlayerFactory> factory = nullptr);
   ~PlayVideoViewController() override;
@@ -72,6 +81,19 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   }
   // Why the last stream failed, if it did.
   ErrorPtr lastStreamError() const { return lastStreamError_; }
+  // A seek of ours is in flight or waiting for one.
+  bool isSeeking() const { return seeker_.isBusy(); }
+  // Seeks that reached the player (merged ones never do).
+  std::size_t seekCount() const { return seeker_.issuedCount(); }
+  // The alert about a failed stream, while it shows.
+  std::shared_ptr<AlertView> failureAlert() const { return failureAlert_.lock(); }
+  std::shared_ptr<VolumeLevelView> volumeLevelView() const { return volumeLevelView_; }
+
+  // The speed playback runs at whenever it starts: 1.0 until chosen.
+  float playbackSpeed() const { return playbackSpeed_; }
+  // Chooses the speed; titles the speed button with it and applies it at
+  // once while playing.
+  void setPlaybackSpeed(float speed);
 
   // Loading and playing.
   void playVideoWithTitle(const std::string& title, const std::string& url, bool playInFullScreen);
@@ -95,7 +117,11 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   void closePlayBack();
   void doubleButtonHandler(Button& sender);
   void playPauseHandler();
+  // Tells the user why the stream failed, with "重试" (open the same video
+  // again at the position it had) and "取消".
   void showCannotFetchStreamError();
+  // Opens the current video again, at the position it failed at.
+  void retryPlayback();
 
   // Gestures and control input.
   void videoTapHandler();
@@ -105,15 +131,17 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   void scrubbingDidEnd();
   void volumeButtonHandler();
   void volumeSliderHandle(Slider& slider);
-  // One pan report with a given state and velocity: the pan handler's rules
-  // without a finger (the recogniser's own handler feeds it).
-  void handlePan(GestureRecognizerState state, Point velocity);
+  // One pan report with a given state, velocity and travel since the pan
+  // began: the pan handler's rules without a finger (the recogniser's own
+  // handler feeds it).
+  void handlePan(GestureRecognizerState state, Point velocity, Point translation);
 
   std::optional<bool> shouldReceiveTouch(GestureRecognizer&, const Touch& touch) override;
   std::optional<bool> shouldRecognizeSimultaneouslyWithGestureRecognizer(
       GestureRecognizer&, GestureRecognizer&) override {
     return true;
   }
+  bool clickedButtonAtIndex(AlertView& alert, int buttonIndex) override;
 
   TapGestureRecognizer* tapRecognizer() const { return tapRecognizer_.get(); }
   PanGestureRecognizer* panRecognizer() const { return panRecognizer_.get(); }
@@ -124,8 +152,11 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
 
   static constexpr double kControlsFadeDuration = 0.333;
   static constexpr double kAutoHideDelay = 3.0;
-  static constexpr double kSeekStep = 3.0;
-  static constexpr double kVolumeStep = 0.03;
+  // A swipe seeks by the finger's travel: this many points a second.
+  static constexpr double kSwipePointsPerSecond = 10.0;
+  // A swipe up or down changes the volume by the finger's travel: this
+  // many points from silence to full.
+  static constexpr double kSwipePointsPerVolume = 150.0;
 
  private:
   void setURL(const std::string& url);
@@ -136,9 +167,20 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   void itemChanged(const PlayerItemInterface* item, const KeyValueChange& change);
   void playerItemDidReachEnd();
   void streamFailed(const PlayerItemPtr& item);
+  void streamBrokeOff(ErrorPtr error);
   void teardown();
   void attachControlActions();
+  // Every seek goes through here: merged, and the end's rewind forgotten.
   void seekTo(double seconds, std::int32_t timescale);
+  void seekDidSettle();
+  // Where playback is, or is about to be once our seeks are done.
+  double displayedSeconds() const;
+  // The stream's length once known, else the record's.
+  double lengthForScrubbing() const;
+  void beginPan(Point velocity);
+  void panSeek(Point translation);
+  void panVolume(Point translation);
+  void endPan();
   // The overlay, loading the view first when needed.
   VideoControlView& overlay();
 
@@ -162,6 +204,23 @@ class PlayVideoViewController : public ViewController, public GestureRecognizerD
   bool fullScreenModeToggled_ = false;
   bool isAlwaysFullscreen_ = false;
   ErrorPtr lastStreamError_;
+  float playbackSpeed_ = 1.0f;
+  SeekQueue seeker_;
+
+  // The swipe under way: what it does, decided by its first clear report,
+  // and where it started.
+  enum class PanMode { Undecided, Seeking, Volume };
+  PanMode panMode_ = PanMode::Undecided;
+  double panStartSeconds_ = 0;
+  double panStartVolume_ = 0;
+  double panTarget_ = -1;
+  std::shared_ptr<VolumeLevelView> volumeLevelView_;
+
+  // Retrying: how the video was opened, and where it failed.
+  bool openedInFullScreen_ = false;
+  double failedAtSeconds_ = 0;
+  std::optional<double> reopenAtSeconds_;
+  std::weak_ptr<AlertView> failureAlert_;
 
   // What we observe, so that it can be undone exactly once.
   PlayerItemPtr observedItem_;

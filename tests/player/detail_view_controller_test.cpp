@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "common/app_configuration.h"
 #include "common/custom_tar_bar.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"
@@ -240,7 +241,22 @@ TEST_F(DetailPageTest, APageCoveringItStopsThePlayerForGood) {
   EXPECT_EQ(factory->lastItem()->observerCount(), 0u);
 }
 
+TEST_F(DetailPageTest, TheBuildsShareKeyHasItsForm) {
+  const std::string key = AppConfiguration::buildDefaults().shareAppKey;
+  EXPECT_EQ(key.size(), 24u);
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << key;
+}
+
 TEST_F(DetailPageTest, ShareOpensTheSheetAndRecordsTheRequest) {
+  // The key that start-up registers is the one every share carries.
+  AppConfiguration saved = AppConfiguration::current();
+  AppConfiguration configured = saved;
+  configured.shareAppKey = "0123456789abcdef01234567";
+  AppConfiguration::setCurrent(configured);
+  struct Restore {
+    AppConfiguration configuration;
+    ~Restore() { AppConfiguration::setCurrent(configuration); }
+  } restore{saved};
   auto page = pushPage(lessonRecord());
   page->shareButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
   auto sheet = ShareSnsService::visibleSheet();
@@ -272,7 +288,7 @@ TEST_F(DetailPageTest, ShareOpensTheSheetAndRecordsTheRequest) {
   const JSONDictionary* fields = decoded->asDictionary();
   EXPECT_EQ(fields->objectForKey("text")->stringValue(), DetailViewController::kShareText);
   EXPECT_EQ(fields->objectForKey("platform")->stringValue(), "wxtimeline");
-  EXPECT_EQ(fields->objectForKey("appKey")->stringValue().size(), 24u);
+  EXPECT_EQ(fields->objectForKey("appKey")->stringValue(), "0123456789abcdef01234567");
   auto png =
       FileManager::defaultManager().contentsAtPath(appendingPathComponent(folder, "snapshot.png"));
   ASSERT_TRUE(png);

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/log.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/media/media_error.h"
 #include "platform/media/now_playing_info_center.h"
 #include "platform/ui/application.h"
 #include "player/play_video_view_controller.h"
@@ -15,6 +16,9 @@ using testing::FakePlayer;
 using testing::FakePlayerFactory;
 using testing::FakePlayerItem;
 using S = GestureRecognizerState;
+
+// FFmpeg's "connection reset by peer", as a network read reports it.
+constexpr int kConnectionReset = -ECONNRESET;
 
 struct DelegateLog : PlayVideoViewControllerDelegate {
   int fullScreen = 0;
@@ -88,6 +92,18 @@ class PlayerControllerTest : public testing::PlayerUiTest {
     return image ? image->name() : "";
   }
   double lastSeekSeconds() { return player->seeks().back().time.seconds(); }
+  std::vector<double> seekTargets() {
+    std::vector<double> targets;
+    for (const auto& seek : player->seeks()) targets.push_back(seek.time.seconds());
+    return targets;
+  }
+  // Lets the fake finish every seek, and the ones merged behind them.
+  void settleSeeks() {
+    for (int i = 0; i < 10 && controller->isSeeking(); ++i) {
+      player->completeSeeks();
+      runUntilIdle();
+    }
+  }
 
   std::shared_ptr<FakePlayerFactory> factory;
   std::shared_ptr<PlayVideoViewController> controller;
@@ -180,7 +196,7 @@ TEST_F(PlayerControllerTest, AnEmptyBufferSpinsAndResumesWhenTheStreamKeepsUpAga
   EXPECT_FALSE(overlay().activityIndicator().isAnimating());
 }
 
-TEST_F(PlayerControllerTest, ScrubbingSeeksPausesAndResumesOnceTheStreamKeepsUp) {
+TEST_F(PlayerControllerTest, ScrubbingMergesItsSeeksAndResumesOnceTheLastIsDone) {
   load();
   startPlaying();
   ProgressSlider& scrubber = overlay().videoScrubber();
@@ -193,20 +209,49 @@ TEST_F(PlayerControllerTest, ScrubbingSeeksPausesAndResumesOnceTheStreamKeepsUp)
   ASSERT_FALSE(player->seeks().empty());
   EXPECT_EQ(player->seeks().back().time.timescale, 1000000000);
   EXPECT_DOUBLE_EQ(lastSeekSeconds(), 159);
-  // The fake moves at once, so the clock already reads the target.
   EXPECT_EQ(overlay().timeLabel().text(), "02:39/05:18");
+  // Two more moves while the first seek runs: only the latest is sought.
+  scrubber.setValue(0.75);
+  scrubber.sendActionsForControlEvents(ControlEventValueChanged);
   scrubber.setValue(1.0);
   scrubber.sendActionsForControlEvents(ControlEventValueChanged);
-  EXPECT_DOUBLE_EQ(lastSeekSeconds(), 318);
+  EXPECT_EQ(seekTargets(), (std::vector<double>{159}));
+  EXPECT_EQ(overlay().timeLabel().text(), "05:18/05:18") << "the clock shows the finger's time";
   scrubber.sendActionsForControlEvents(ControlEventTouchUpInside);
   EXPECT_FALSE(controller->restoreVideoPlayStateAfterScrubbing());
   EXPECT_TRUE(controller->scrubBuffering());
   EXPECT_TRUE(overlay().activityIndicator().isAnimating());
   EXPECT_FALSE(controller->isPlaying());
-  item->setPlaybackLikelyToKeepUp(true);
+  // The keep-up report came long ago; the end of the seeks is enough.
+  player->completeSeeks();
   runUntilIdle();
+  EXPECT_EQ(seekTargets(), (std::vector<double>{159, 318}));
+  EXPECT_FALSE(controller->isPlaying()) << "not before the latest target is reached";
+  settleSeeks();
   EXPECT_TRUE(controller->isPlaying());
   EXPECT_FALSE(controller->scrubBuffering());
+  EXPECT_FALSE(overlay().activityIndicator().isAnimating());
+}
+
+TEST_F(PlayerControllerTest, AScrubWhilePausedStaysPausedAndATouchOfTheThumbKeepsPlaying) {
+  load();
+  startPlaying();
+  ProgressSlider& scrubber = overlay().videoScrubber();
+  // A touch that does not move the thumb: playing before, playing after.
+  scrubber.sendActionsForControlEvents(ControlEventTouchDown);
+  scrubber.sendActionsForControlEvents(ControlEventTouchUpInside);
+  EXPECT_TRUE(controller->isPlaying());
+  EXPECT_TRUE(player->seeks().empty());
+  // Paused, a scrub seeks and stays paused.
+  controller->pause();
+  scrubber.sendActionsForControlEvents(ControlEventTouchDown);
+  scrubber.setValue(0.25);
+  scrubber.sendActionsForControlEvents(ControlEventValueChanged);
+  scrubber.sendActionsForControlEvents(ControlEventTouchUpOutside);
+  settleSeeks();
+  EXPECT_FALSE(controller->isPlaying());
+  EXPECT_DOUBLE_EQ(lastSeekSeconds(), 79.5);
+  EXPECT_FALSE(overlay().activityIndicator().isAnimating());
 }
 
 TEST_F(PlayerControllerTest, TheSpeedButtonCyclesRatesAndTitles) {
@@ -224,15 +269,30 @@ TEST_F(PlayerControllerTest, TheSpeedButtonCyclesRatesAndTitles) {
   EXPECT_EQ(titles, (std::vector<std::string>{"1.5倍", "2.0倍", "1.0倍"}));
   EXPECT_EQ(rates, (std::vector<float>{1.5f, 2.0f, 1.0f}));
   EXPECT_EQ(speed.tag(), 10);
-  // Pressed while paused, it plays at the new speed; play() later runs at 1.0.
+  // Pressed while paused, it plays at the new speed, and every later start
+  // keeps it: play after pause, the replay after the end, after a scrub.
   controller->pause();
   speed.sendActionsForControlEvents(ControlEventTouchUpInside);
   EXPECT_EQ(player->rate(), 1.5f);
   EXPECT_EQ(normalImage(), "暂倯-1");
-  controller->pause();
-  controller->playVideo();
-  EXPECT_EQ(player->rate(), 1.0f);
+  EXPECT_EQ(controller->playbackSpeed(), 1.5f);
+  overlay().playPauseButton().sendActionsForControlEvents(ControlEventTouchUpInside);
+  EXPECT_EQ(player->rate(), 0.0f);
+  overlay().playPauseButton().sendActionsForControlEvents(ControlEventTouchUpInside);
+  EXPECT_EQ(player->rate(), 1.5f);
+  player->playToEnd();
+  runUntilIdle();
+  overlay().playPauseButton().sendActionsForControlEvents(ControlEventTouchUpInside);
+  EXPECT_EQ(player->rate(), 1.5f);
+  ProgressSlider& scrubber = overlay().videoScrubber();
+  scrubber.sendActionsForControlEvents(ControlEventTouchDown);
+  scrubber.setValue(0.5);
+  scrubber.sendActionsForControlEvents(ControlEventValueChanged);
+  scrubber.sendActionsForControlEvents(ControlEventTouchUpInside);
+  settleSeeks();
+  EXPECT_EQ(player->rate(), 1.5f);
   EXPECT_EQ(speed.tag(), 15);
+  EXPECT_EQ(*speed.titleForState(ControlStateNormal), "1.5倍");
 }
 
 TEST_F(PlayerControllerTest, TheEndOfTheItemLeavesFullScreenAndThePlayButtonRewinds) {
@@ -270,11 +330,18 @@ TEST_F(PlayerControllerTest, AFailedStreamStopsTheSpinnerAndSaysSo) {
   EXPECT_EQ(player->timeObserverCount(), 0u);
   auto alerts = AlertView::visibleAlerts();
   ASSERT_EQ(alerts.size(), 1u);
-  EXPECT_EQ(alerts[0]->title(), "The stream could not be opened");
-  EXPECT_EQ(alerts[0]->buttonTitleAtIndex(0), "确定");
+  // An error the player cannot place still reads as Chinese to the user;
+  // the detail went to the log.
+  EXPECT_EQ(alerts[0]->title(), "视频无法播放");
+  EXPECT_EQ(alerts[0]->buttonTitleAtIndex(0), "取消");
+  EXPECT_EQ(alerts[0]->buttonTitleAtIndex(1), "重试");
+  EXPECT_TRUE(logs.contains("The stream could not be opened"));
+  alerts[0]->clickButtonAtIndex(0);
+  EXPECT_EQ(factory->players().size(), 1u) << "cancel reopens nothing";
   // Without a player every control is harmless.
   overlay().playPauseButton().sendActionsForControlEvents(ControlEventTouchUpInside);
-  controller->handlePan(S::Began, {100, 0});
+  controller->handlePan(S::Began, {100, 0}, {0, 0});
+  controller->handlePan(S::Changed, {100, 0}, {50, 0});
   controller->scrubberIsScrolling();
   controller->syncPlayClock();
   EXPECT_EQ(overlay().timeLabel().text(), "00:00/05:18");
@@ -284,17 +351,41 @@ TEST_F(PlayerControllerTest, AFailedStreamStopsTheSpinnerAndSaysSo) {
   EXPECT_NE(controller->videoPlayer(), nullptr);
 }
 
-TEST_F(PlayerControllerTest, AStreamThatBreaksWhilePlayingIsReported) {
+TEST_F(PlayerControllerTest, AStreamThatBreaksWhilePlayingIsReportedAndRetriedWhereItBroke) {
   load();
   startPlaying();
-  NotificationCenter::defaultCenter().postNotificationName(
-      kPlayerItemFailedToPlayToEndTimeNotification, item->notificationObject(),
-      {{kPlayerItemFailedToPlayToEndTimeErrorKey,
-        std::any(Error::make("MediaErrorDomain", 3, "The connection was lost"))}});
+  player->setCurrentTime(42);
+  auto broken = [&](const std::shared_ptr<FakePlayerItem>& which) {
+    NotificationCenter::defaultCenter().postNotificationName(
+        kPlayerItemFailedToPlayToEndTimeNotification, which->notificationObject(),
+        {{kPlayerItemFailedToPlayToEndTimeErrorKey,
+          std::any(makeStreamError(kMediaErrorContentUnavailable, "Reading stopped short",
+                                   kConnectionReset))}});
+  };
+  broken(item);
   auto alerts = AlertView::visibleAlerts();
   ASSERT_EQ(alerts.size(), 1u);
-  EXPECT_EQ(alerts[0]->title(), "The connection was lost");
+  EXPECT_EQ(alerts[0]->title(), "网络不可用");
   EXPECT_FALSE(overlay().activityIndicator().isAnimating());
+  // A second report of the same trouble does not stack another alert.
+  broken(item);
+  EXPECT_EQ(AlertView::visibleAlerts().size(), 1u);
+  // Retry: the same video again, in the same player, from 42 s.
+  alerts[0]->clickButtonAtIndex(1);
+  EXPECT_TRUE(AlertView::visibleAlerts().empty());
+  auto again = factory->lastItem();
+  ASSERT_NE(again, item);
+  EXPECT_EQ(again->url(), "http://lessons/a.mp4");
+  EXPECT_EQ(factory->players().size(), 1u);
+  again->setDurationSeconds(318);
+  again->setStatus(PlayerItemStatus::ReadyToPlay);
+  again->setPlaybackLikelyToKeepUp(true);
+  runUntilIdle();
+  ASSERT_FALSE(player->seeks().empty());
+  EXPECT_DOUBLE_EQ(lastSeekSeconds(), 42);
+  EXPECT_FALSE(controller->isPlaying()) << "plays once it is there";
+  settleSeeks();
+  EXPECT_TRUE(controller->isPlaying());
   // Another item's breakage is not ours.
   dismissAlerts();
   testing::FakePlayerItem stranger("http://elsewhere");
@@ -310,7 +401,8 @@ TEST_F(PlayerControllerTest, DraggingTheScrubberThumbSeeksAndSettles) {
   Rect thumb = scrubber.thumbRectForBounds(scrubber.bounds(), {}, 0);
   Point from = scrubber.convertPointToView({thumb.midX(), thumb.midY()}, nullptr);
   drag(from, {from.x + 25, from.y}, 5, 0.02);
-  EXPECT_GT(scrubber.value(), 0.3);
+  // 25 points of the thumb's 106-point travel.
+  EXPECT_NEAR(scrubber.value(), 25.0 / scrubber.bounds().width(), 1e-9);
   EXPECT_FALSE(player->seeks().empty());
   EXPECT_NEAR(controller->preSeconds(), scrubber.value() * 318, 1e-3);
   EXPECT_TRUE(controller->scrubBuffering());
@@ -319,9 +411,9 @@ TEST_F(PlayerControllerTest, DraggingTheScrubberThumbSeeksAndSettles) {
   // The drag neither tapped nor panned the picture.
   EXPECT_EQ(overlay().bottomControlBar().alpha(), 1);
   EXPECT_EQ(controller->progHUD(), nullptr);
-  item->setPlaybackLikelyToKeepUp(true);
-  runUntilIdle();
+  settleSeeks();
   EXPECT_TRUE(controller->isPlaying());
+  EXPECT_NEAR(lastSeekSeconds(), scrubber.value() * 318, 1e-6);
 }
 
 TEST_F(PlayerControllerTest, ASecondVideoReplacesTheItemInTheSamePlayer) {
@@ -480,15 +572,22 @@ TEST_F(PlayerControllerTest, TheVolumeSliderSetsTheSystemVolume) {
   EXPECT_FLOAT_EQ(SystemVolume::shared().volume(), 0.8f);
 }
 
-TEST_F(PlayerControllerTest, ASidewaysPanSeeksInThreeSecondSteps) {
+TEST_F(PlayerControllerTest, ASidewaysPanSeeksFromThePlaybackPositionByTheFingersTravel) {
   load();
   startPlaying();
-  controller->setPreSeconds(10);
-  controller->handlePan(S::Began, {300, 20});
-  for (int i = 0; i < 4; ++i) controller->handlePan(S::Changed, {250, -40});
-  std::vector<double> targets;
-  for (const auto& seek : player->seeks()) targets.push_back(seek.time.seconds());
-  EXPECT_EQ(targets, (std::vector<double>{13, 16, 19, 22, 25}));
+  player->setCurrentTime(10);
+  controller->setPreSeconds(100);  // an old target says nothing about now
+  controller->handlePan(S::Began, {300, 20}, {0, 0});
+  EXPECT_TRUE(player->seeks().empty()) << "no travel, no seek";
+  // 1 s per 10 points, in whole seconds; reports that come while a seek
+  // runs are merged into the latest.
+  for (double travel : {12.0, 27.0, 55.0, 149.0}) {
+    controller->handlePan(S::Changed, {250, -40}, {travel, -15});
+  }
+  EXPECT_EQ(seekTargets(), (std::vector<double>{11}));
+  player->completeSeeks();
+  runUntilIdle();
+  EXPECT_EQ(seekTargets(), (std::vector<double>{11, 25}));
   EXPECT_EQ(player->seeks().back().time.timescale, 1000000);
   ASSERT_TRUE(controller->progHUD());
   EXPECT_EQ(controller->progHUD()->label().text(), "00:25");
@@ -497,70 +596,106 @@ TEST_F(PlayerControllerTest, ASidewaysPanSeeksInThreeSecondSteps) {
   EXPECT_EQ(controller->progHUD()->bounds(), (Rect{0, 0, 155, 155}));
   EXPECT_EQ(controller->progHUD()->center(), (Point{160, 88}));
   EXPECT_EQ(overlay().timeLabel().text(), "00:25/05:18");
+  EXPECT_EQ(controller->preSeconds(), 25);
   EXPECT_FALSE(controller->isPlaying());
-  controller->handlePan(S::Ended, {0, 0});
-  EXPECT_TRUE(controller->isPlaying());
+  controller->handlePan(S::Ended, {0, 0}, {149, -15});
   EXPECT_EQ(controller->progHUD()->alpha(), 0);
+  EXPECT_FALSE(controller->isPlaying()) << "plays once the target is reached";
+  settleSeeks();
+  EXPECT_TRUE(controller->isPlaying());
+  // The next swipe starts from where the video is now, even backwards.
+  player->setCurrentTime(30);
+  controller->handlePan(S::Began, {-300, 0}, {0, 0});
+  controller->handlePan(S::Changed, {-300, 0}, {-41, 0});
+  EXPECT_EQ(lastSeekSeconds(), 26);
+  EXPECT_EQ(controller->progHUD()->HUDImageView().image()->name(), "退(2)");
 }
 
 TEST_F(PlayerControllerTest, PanSeeksStopAtBothEnds) {
   load();
   startPlaying();
-  controller->setPreSeconds(2);
-  controller->handlePan(S::Began, {-300, 0});
-  controller->handlePan(S::Changed, {-300, 0});
+  player->setCurrentTime(2);
+  controller->handlePan(S::Began, {-300, 0}, {0, 0});
+  controller->handlePan(S::Changed, {-300, 0}, {-300, 0});
   EXPECT_EQ(lastSeekSeconds(), 0);
   EXPECT_EQ(controller->preSeconds(), 0);
   EXPECT_EQ(controller->progHUD()->HUDImageView().image()->name(), "退(2)");
-  controller->setPreSeconds(317);
-  controller->handlePan(S::Changed, {300, 0});
-  EXPECT_EQ(lastSeekSeconds(), 318);
-  controller->handlePan(S::Cancelled, {0, 0});
+  controller->handlePan(S::Cancelled, {0, 0}, {-300, 0});
   EXPECT_EQ(controller->progHUD()->alpha(), 0);
+  settleSeeks();
+  player->setCurrentTime(317);
+  controller->handlePan(S::Began, {300, 0}, {0, 0});
+  controller->handlePan(S::Changed, {300, 0}, {300, 0});
+  EXPECT_EQ(lastSeekSeconds(), 318);
+  EXPECT_EQ(controller->progHUD()->label().text(), "05:18");
 }
 
 TEST_F(PlayerControllerTest, BeforeTheLengthIsKnownAForwardStepGoesNowhere) {
   load();
+  player->setCurrentTime(5);
   controller->setPreSeconds(5);
-  controller->handlePan(S::Began, {300, 0});
+  controller->handlePan(S::Began, {300, 0}, {0, 0});
+  controller->handlePan(S::Changed, {300, 0}, {40, 0});
   EXPECT_TRUE(player->seeks().empty());
   EXPECT_EQ(controller->preSeconds(), 5);
-  EXPECT_EQ(overlay().timeLabel().text(), "00:00/00:00");
+  EXPECT_EQ(overlay().timeLabel().text(), "00:05/00:00") << "still where it started";
   ASSERT_TRUE(controller->progHUD());
   EXPECT_EQ(controller->progHUD()->HUDImageView().image()->name(), "进(2)");
   // Backwards still works, and the unknown total shows as 00:00.
-  controller->handlePan(S::Changed, {-300, 0});
+  controller->handlePan(S::Changed, {-300, 0}, {-30, 0});
   EXPECT_EQ(lastSeekSeconds(), 2);
   EXPECT_EQ(overlay().timeLabel().text(), "00:02/00:00");
 }
 
-TEST_F(PlayerControllerTest, AnUprightPanStepsTheVolume) {
+TEST_F(PlayerControllerTest, AnUprightPanSetsTheVolumeByTravelAndShowsItsLevel) {
   load();
+  startPlaying();
+  controller->pause();
   auto slider = overlay().volumeControlView()->volumeSlider();
-  controller->handlePan(S::Began, {0, -200});
-  for (int i = 0; i < 9; ++i) controller->handlePan(S::Changed, {10, -200});
+  // A diagonal first report decides nothing.
+  controller->handlePan(S::Began, {100, 100}, {0, 0});
+  EXPECT_EQ(controller->volumeLevelView(), nullptr);
+  // 150 points from silence to full: 45 points up is 0.3 louder, however
+  // many reports carry them.
+  for (int i = 1; i <= 9; ++i) controller->handlePan(S::Changed, {10, -200}, {1, -5.0 * i});
   EXPECT_NEAR(SystemVolume::shared().volume(), 0.8, 1e-5);
   EXPECT_NEAR(slider->value(), 0.8, 1e-5);
-  for (int i = 0; i < 10; ++i) controller->handlePan(S::Changed, {0, -200});
+  // The level shows in portrait, where the volume panel has no room.
+  auto level = controller->volumeLevelView();
+  ASSERT_TRUE(level);
+  EXPECT_EQ(level->superview(), controller->view().get());
+  EXPECT_EQ(level->alpha(), 1);
+  EXPECT_EQ(level->levelText(), "80%");
+  controller->handlePan(S::Changed, {0, -200}, {0, -400});
   EXPECT_FLOAT_EQ(SystemVolume::shared().volume(), 1.0f);
-  controller->handlePan(S::Changed, {0, 200});
-  EXPECT_NEAR(SystemVolume::shared().volume(), 0.97, 1e-5);
-  // Diagonal: nothing changes.
-  controller->handlePan(S::Changed, {100, 100});
-  EXPECT_NEAR(SystemVolume::shared().volume(), 0.97, 1e-5);
+  // Sideways now: still a volume swipe, no seek.
+  controller->handlePan(S::Changed, {300, 0}, {200, -400});
   EXPECT_TRUE(player->seeks().empty());
   EXPECT_EQ(controller->progHUD(), nullptr);
+  controller->handlePan(S::Changed, {0, 200}, {200, -30});
+  EXPECT_NEAR(SystemVolume::shared().volume(), 0.7, 1e-5);
+  // Lifting leaves the paused video paused and fades the level out.
+  int plays = player->playCount();
+  controller->handlePan(S::Ended, {0, 0}, {200, -30});
+  EXPECT_FALSE(controller->isPlaying());
+  EXPECT_EQ(player->playCount(), plays);
+  advance(1);
+  EXPECT_EQ(level->presentationAlpha(), 0);
 }
 
 TEST_F(PlayerControllerTest, AFingerSwipingAcrossThePictureSeeksForward) {
   load();
   startPlaying();
+  player->setCurrentTime(20);
   Point from = host->convertPointToView({60, 150}, nullptr);
   drag(from, {from.x + 200, from.y}, 8, 0.02);
   EXPECT_FALSE(player->seeks().empty());
-  EXPECT_GT(controller->preSeconds(), 0);
+  // The pan began after the first 25-point step; the other 175 points are
+  // 17.5 s, shown in whole seconds.
+  EXPECT_EQ(controller->preSeconds(), 38);
+  settleSeeks();
   EXPECT_TRUE(controller->isPlaying());  // the pan ended
-  EXPECT_EQ(std::fmod(controller->preSeconds(), 3.0), 0);
+  EXPECT_DOUBLE_EQ(lastSeekSeconds(), 38);
 }
 
 TEST_F(PlayerControllerTest, TapsOnThePictureToggleTheBarsButNotOnTheBars) {

@@ -108,7 +108,8 @@ TEST_F(PlaybackTest, AMissingURLFailsCleanlyWithTheAlert) {
   ASSERT_TRUE(RunLoop::main().runUntil([] { return !AlertView::visibleAlerts().empty(); }, 15));
   EXPECT_EQ(player->videoPlayer(), nullptr);
   EXPECT_FALSE(player->videoControlView()->activityIndicator().isAnimating());
-  EXPECT_EQ(AlertView::visibleAlerts().front()->buttonTitleAtIndex(0), "确定");
+  EXPECT_EQ(AlertView::visibleAlerts().front()->buttonTitleAtIndex(0), "取消");
+  EXPECT_EQ(AlertView::visibleAlerts().front()->buttonTitleAtIndex(1), "重试");
   EXPECT_FALSE(AlertView::visibleAlerts().front()->title().empty());
 }
 

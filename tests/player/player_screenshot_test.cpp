@@ -7,6 +7,7 @@
 #include "platform/foundation/clock.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/media/player.h"
+#include "platform/media/system_volume.h"
 #include "platform/render/display.h"
 #include "platform/services/share_sns_service.h"
 #include "platform/ui/alert_view.h"
@@ -33,6 +34,7 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   Device::currentDevice().reset();
   Application::sharedApplication().reset();
   Image::setResourcesFolder(LORVANE_SOURCE_DIR "/resources");
+  SystemVolume::shared().setVolume(0.5f);
   std::string error;
   auto display = Display::create({.headless = true, .scale = 1}, &error);
   ASSERT_TRUE(display) << error;
@@ -75,12 +77,23 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   EXPECT_FALSE(isDark(*middle));
 
   // The seek indicator of a sideways pan, then the share sheet.
-  player->handlePan(GestureRecognizerState::Began, {300, 0});
+  double before = player->videoPlayer()->currentTime().seconds();
+  player->handlePan(GestureRecognizerState::Began, {300, 0}, {0, 0});
+  player->handlePan(GestureRecognizerState::Changed, {300, 0}, {30, 0});
   display->drawFrame();
   EXPECT_TRUE(display->saveScreenshot(folder / "player-seek.png"));
   ASSERT_TRUE(player->progHUD());
-  EXPECT_EQ(player->progHUD()->label().text(), "00:03");
-  player->handlePan(GestureRecognizerState::Ended, {0, 0});
+  EXPECT_EQ(player->progHUD()->label().text(),
+            PlayVideoViewController::stringTimeFromSeconds(before + 3));
+  player->handlePan(GestureRecognizerState::Ended, {0, 0}, {30, 0});
+  // The level a volume swipe shows in portrait.
+  player->handlePan(GestureRecognizerState::Began, {0, -300}, {0, 0});
+  player->handlePan(GestureRecognizerState::Changed, {0, -300}, {0, -30});
+  display->drawFrame();
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-volume.png"));
+  ASSERT_TRUE(player->volumeLevelView());
+  EXPECT_EQ(player->volumeLevelView()->levelText(), "70%");
+  player->handlePan(GestureRecognizerState::Ended, {0, 0}, {0, -30});
   page->shareAction();
   display->drawFrame();
   EXPECT_TRUE(display->saveScreenshot(folder / "player-share.png"));

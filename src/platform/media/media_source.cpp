@@ -11,6 +11,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
 #include "platform/media/media_error.h"
+#include "platform/media/playback_clock.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -33,9 +34,9 @@ constexpr double kReadAheadSeconds = 3.0;
 constexpr std::size_t kMaxQueuedBytes = 24u << 20;
 constexpr std::size_t kMaxPictures = 6;
 constexpr std::size_t kMaxQueuedSampleFrames = MediaSource::kAudioRate / 2;
-// A network read that gets nothing for this long fails the stream instead
-// of hanging it.
-constexpr const char* kNetworkTimeoutMicroseconds = "10000000";
+// A single network read that gets nothing for this long is given up, so
+// that FFmpeg reconnects; the source's stall timeout bounds the whole wait.
+constexpr double kReadTimeoutSeconds = 5.0;
 // How far before the stated duration the data may end and still count as
 // complete (containers round their durations).
 constexpr double kShortEndTolerance = 0.5;
@@ -110,8 +111,12 @@ std::size_t AudioChunk::frames() const {
   return samples.size() / MediaSource::kAudioChannels - consumedFrames;
 }
 
-MediaSource::MediaSource(std::string url, OpenHandler opened, FailHandler failed)
-    : url_(std::move(url)), openedHandler_(std::move(opened)), failedHandler_(std::move(failed)) {
+MediaSource::MediaSource(std::string url, OpenHandler opened, FailHandler failed,
+                         MediaSourceOptions options)
+    : url_(std::move(url)),
+      options_(options),
+      openedHandler_(std::move(opened)),
+      failedHandler_(std::move(failed)) {
   routeFFmpegLog();
 }
 
@@ -145,7 +150,43 @@ void MediaSource::stop() {
 }
 
 int MediaSource::interruptCallback(void* opaque) {
-  return static_cast<MediaSource*>(opaque)->stopping_.load() ? 1 : 0;
+  auto* self = static_cast<MediaSource*>(opaque);
+  if (self->stopping_.load()) return 1;
+  return self->ioStalled() ? 1 : 0;
+}
+
+void MediaSource::beginIO(AVFormatContext* format) {
+  watch_.format = format;
+  watch_.active = true;
+  watch_.stalled = false;
+  watch_.lastProgress = PlaybackClock::realNow();
+  watch_.bytesRead = watch_.position = -1;
+}
+
+void MediaSource::endIO() {
+  watch_.active = false;
+  watch_.format = nullptr;
+}
+
+bool MediaSource::ioStalled() {
+  if (!watch_.active) return false;
+  if (watch_.stalled) return true;
+  // Real time: a server is silent in real seconds, whatever clock the
+  // application runs on.
+  const double now = PlaybackClock::realNow();
+  if (AVIOContext* io = watch_.format ? watch_.format->pb : nullptr) {
+    if (io->bytes_read != watch_.bytesRead || io->pos != watch_.position) {
+      watch_.bytesRead = io->bytes_read;
+      watch_.position = io->pos;
+      watch_.lastProgress = now;
+      return false;
+    }
+  }
+  if (now - watch_.lastProgress < options_.stallTimeout) return false;
+  watch_.stalled = true;
+  Log("media: nothing arrived from " + url_ + " for " + std::to_string(options_.stallTimeout) +
+      " s; giving up");
+  return true;
 }
 
 bool MediaSource::isOpen() const {
@@ -242,7 +283,8 @@ bool MediaSource::open(ErrorPtr* error) {
   // open other protocols.
   av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
   if (isNetworkURL(url_)) {
-    av_dict_set(&options, "rw_timeout", kNetworkTimeoutMicroseconds, 0);
+    const double readTimeout = std::min(kReadTimeoutSeconds, options_.stallTimeout / 2);
+    av_dict_set_int(&options, "rw_timeout", static_cast<int64_t>(readTimeout * 1e6), 0);
     // A dropped connection picks up where it broke off (a byte range), the
     // way a phone on a train expects.
     av_dict_set(&options, "reconnect", "1", 0);
@@ -253,24 +295,34 @@ bool MediaSource::open(ErrorPtr* error) {
     if (!bundle.empty()) av_dict_set(&options, "ca_file", bundle.c_str(), 0);
   }
   const std::string location = ffmpegLocation(url_);
+  beginIO(format);
   int result = avformat_open_input(&format, location.c_str(), nullptr, &options);
+  bool stalled = watch_.stalled;
+  endIO();
   av_dict_free(&options);
   if (result < 0) {
     // avformat_open_input frees the context on failure.
     const int code =
         result == AVERROR_INVALIDDATA ? kMediaErrorFileFormatNotRecognized : kMediaErrorCannotOpen;
-    *error = makeMediaError(code, "Cannot open " + url_ + ": " + ffmpegErrorText(result), result);
+    *error = makeStreamError(code, "Cannot open " + url_ + ": " + ffmpegErrorText(result), result,
+                             stalled);
     return false;
   }
   {
     std::lock_guard lock(mutex_);
     format_ = format;
   }
+  beginIO(format_);
   result = avformat_find_stream_info(format_, nullptr);
+  stalled = watch_.stalled;
+  endIO();
   if (result < 0) {
-    *error = makeMediaError(kMediaErrorFileFormatNotRecognized,
-                            "Cannot read the streams of " + url_ + ": " + ffmpegErrorText(result),
-                            result);
+    // Running out of data or of time here is the network's doing; anything
+    // else is the file's.
+    const bool fetching = stalled || urlErrorCodeFor(result) != 0;
+    *error = makeStreamError(fetching ? kMediaErrorCannotOpen : kMediaErrorFileFormatNotRecognized,
+                             "Cannot read the streams of " + url_ + ": " + ffmpegErrorText(result),
+                             result, stalled);
     return false;
   }
   int videoIndex = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -369,10 +421,14 @@ void MediaSource::demuxLoop() {
     const std::uint64_t serial = demuxSerial_;
     lock.unlock();
 
+    beginIO(format_);
     const int result = av_read_frame(format_, packet);
+    const bool stalled = watch_.stalled;
+    endIO();
     // Read the stream's state as fields: avio_feof() would try to read (and
     // reconnect) again, and must never run under the lock.
-    const bool ioError = result < 0 && format_->pb && format_->pb->error < 0;
+    const int ioError =
+        result < 0 && format_->pb && format_->pb->error < 0 ? format_->pb->error : 0;
 
     lock.lock();
     if (stopping_) break;
@@ -388,11 +444,15 @@ void MediaSource::demuxLoop() {
     if (result < 0) {
       const bool brokenOff =
           std::isfinite(info_.duration) && bufferedEnd_ < info_.duration - kShortEndTolerance;
-      if (result != AVERROR_EOF || brokenOff || ioError) {
+      if (result != AVERROR_EOF || brokenOff || ioError || stalled) {
         // Short of the end: this is a failure, not the end of the lesson.
-        readError_ = makeMediaError(
-            kMediaErrorContentUnavailable,
-            "Reading " + url_ + " stopped short: " + ffmpegErrorText(result), result);
+        // The network's failures say so; data that simply ends early is a
+        // damaged file.
+        const int cause = ioError != 0 ? ioError : result;
+        const bool fetching = stalled || urlErrorCodeFor(cause) != 0;
+        readError_ = makeStreamError(
+            fetching ? kMediaErrorContentUnavailable : kMediaErrorDecodeFailed,
+            "Reading " + url_ + " stopped short: " + ffmpegErrorText(cause), cause, stalled);
         Log("media: " + readError_->description());
       }
       demuxFinished_ = true;
@@ -431,8 +491,10 @@ bool MediaSource::bufferFull() const {
 void MediaSource::performSeek(std::uint64_t serial, double target) {
   const int64_t timestamp = static_cast<int64_t>((target + startTime_) * AV_TIME_BASE);
   // The key frame at or before the target; the decoders skip forward to it.
+  beginIO(format_);
   int result = avformat_seek_file(format_, -1, INT64_MIN, timestamp, timestamp, 0);
   if (result < 0) result = av_seek_frame(format_, -1, timestamp, AVSEEK_FLAG_BACKWARD);
+  endIO();
   if (result < 0) Log("media: seek to " + std::to_string(target) + " failed in " + url_);
   {
     std::lock_guard lock(mutex_);

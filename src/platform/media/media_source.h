@@ -32,6 +32,13 @@ struct SourceInfo {
   int height = 0;
 };
 
+// How patient a source is with the network.
+struct MediaSourceOptions {
+  // Seconds without a byte from the server after which a network stream
+  // counts as lost, however FFmpeg retries underneath.
+  double stallTimeout = 12.0;
+};
+
 // A snapshot of what is buffered, for the player's reports.
 struct BufferSnapshot {
   bool open = false;
@@ -65,7 +72,8 @@ class MediaSource {
   using FailHandler = std::function<void(ErrorPtr)>;
 
   // The handlers run on the demux thread, once, before isOpen() turns true.
-  MediaSource(std::string url, OpenHandler opened, FailHandler failed);
+  MediaSource(std::string url, OpenHandler opened, FailHandler failed,
+              MediaSourceOptions options = {});
   ~MediaSource();
   MediaSource(const MediaSource&) = delete;
   MediaSource& operator=(const MediaSource&) = delete;
@@ -121,6 +129,11 @@ class MediaSource {
   };
 
   static int interruptCallback(void* opaque);
+  // Demux thread: a blocking FFmpeg call on `format` starts or ends; while
+  // one runs, ioStalled() says whether the server has gone quiet too long.
+  void beginIO(AVFormatContext* format);
+  void endIO();
+  bool ioStalled();
   void demuxLoop();
   bool open(ErrorPtr* error);
   void openDecoder(StreamState& stream, int index);
@@ -140,6 +153,7 @@ class MediaSource {
   void markFinished(StreamState& stream, std::uint64_t serial);
 
   const std::string url_;
+  const MediaSourceOptions options_;
   OpenHandler openedHandler_;
   FailHandler failedHandler_;
 
@@ -168,6 +182,17 @@ class MediaSource {
   std::deque<AudioChunk> samples_;
   std::size_t queuedSampleFrames_ = 0;
   SwsContext* scaler_ = nullptr;  // video thread only
+
+  // Demux thread only: the blocking call being watched for a stall.
+  struct IOWatch {
+    AVFormatContext* format = nullptr;
+    bool active = false;
+    bool stalled = false;
+    double lastProgress = 0;
+    std::int64_t bytesRead = -1;
+    std::int64_t position = -1;
+  };
+  IOWatch watch_;
 };
 
 }  // namespace lorvane

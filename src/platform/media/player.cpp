@@ -102,7 +102,10 @@ void Player::replaceCurrentItemWithPlayerItem(PlayerItemPtr item) {
   if (old) old->detach();
   completeSeek(std::move(overtaken), false);
   if (mine) {
-    auto source = mine->attach(this);  // nothing for an item that already failed
+    MediaSourceOptions sourceOptions;
+    sourceOptions.stallTimeout = options_.stallTimeout;
+    // Nothing for an item that already failed.
+    auto source = mine->attach(this, sourceOptions);
     std::lock_guard lock(mutex_);
     if (item_ == mine) source_ = std::move(source);
   }

@@ -32,6 +32,9 @@ struct PlayerOptions {
   // Never open an audio device; play against the real clock (tests,
   // benchmarks).
   bool clockDrivenAudio = false;
+  // Seconds a network stream may stay silent before its item fails (or,
+  // while playing, fails to play to its end).
+  double stallTimeout = 12.0;
 };
 
 // The FFmpeg player: plays one item at a time, with sound through SDL as the

@@ -59,7 +59,8 @@ void PlayerItem::removeObserver(ObservationToken token) {
   observers_.remove(token);
 }
 
-std::shared_ptr<MediaSource> PlayerItem::attach(const void* player) {
+std::shared_ptr<MediaSource> PlayerItem::attach(const void* player,
+                                                const MediaSourceOptions& options) {
   {
     std::lock_guard lock(mutex_);
     owner_ = player;
@@ -80,7 +81,8 @@ std::shared_ptr<MediaSource> PlayerItem::attach(const void* player) {
         RunLoop::main().post([weak, error] {
           if (auto self = weak.lock()) self->applyFailed(error);
         });
-      });
+      },
+      options);
   {
     std::lock_guard lock(mutex_);
     owner_ = player;

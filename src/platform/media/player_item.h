@@ -9,6 +9,7 @@
 namespace lorvane {
 
 class MediaSource;
+struct MediaSourceOptions;
 struct SourceInfo;
 
 // A media item for a URL (http, https or a local file). It starts loading
@@ -35,7 +36,7 @@ class PlayerItem : public PlayerItemInterface, public std::enable_shared_from_th
   friend class Player;
 
   // Player side, main thread: starts and stops the loading.
-  std::shared_ptr<MediaSource> attach(const void* player);
+  std::shared_ptr<MediaSource> attach(const void* player, const MediaSourceOptions& options);
   void detach();
   const void* owner() const;
 

@@ -137,11 +137,15 @@ void Slider::layoutSubviews() {
 }
 
 double Slider::valueForThumbX(double x) {
+  // The finger maps back along the travel the thumb is drawn on, whatever
+  // rectangles a subclass answers, so the thumb stays under the finger.
   Rect b = bounds();
   Rect track = trackRectForBounds(b);
-  Rect thumb = thumbRectForBounds(b, track, minimum_);
-  double travel = std::max(1e-9, track.width() - thumb.width());
-  return minimum_ + (x - thumb.x()) / travel * (maximum_ - minimum_);
+  double first = thumbRectForBounds(b, track, minimum_).x();
+  double last = thumbRectForBounds(b, track, maximum_).x();
+  double travel = last - first;
+  if (!(std::fabs(travel) > 1e-9)) return minimum_;
+  return minimum_ + (x - first) / travel * (maximum_ - minimum_);
 }
 
 bool Slider::beginTracking(const Touch& touch, const Event&) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "media_test_support.h"
+#include "platform/foundation/notification_center.h"
 #include "platform/media/media_error.h"
 #include "platform/media/player.h"
 #include "support/media/range_file_server.h"
 #include "support/media/test_media.h"
+#include "support/net/scripted_server.h"
 
 namespace lorvane {
 namespace {
@@ -58,21 +62,106 @@ TEST_F(PlayerHttpTest, StreamsOverHttpAndSeeksWithARangeRequest) {
 
 TEST_F(PlayerHttpTest, MissingAndUnreachableStreamsFail) {
   RangeFileServer server(testing::clipDirectory());
-  for (const std::string& url :
-       {server.urlFor("no-such-lesson.mp4"),
-        "http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort()) + "/lesson.mp4"}) {
-    auto player = Player::playerWithURL(url);
-    ASSERT_EQ(settle(*player), PlayerItemStatus::Failed) << url;
+  struct Case {
+    std::string url;
+    int urlError;
+  };
+  for (const Case& c :
+       {Case{server.urlFor("no-such-lesson.mp4"), kURLErrorFileDoesNotExist},
+        Case{"http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort()) + "/lesson.mp4",
+             kURLErrorCannotConnectToHost}}) {
+    auto player = Player::playerWithURL(c.url);
+    ASSERT_EQ(settle(*player), PlayerItemStatus::Failed) << c.url;
     ErrorPtr error = player->currentItem()->error();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain, kMediaErrorDomain);
-    ASSERT_TRUE(error->underlyingError()) << "the FFmpeg error is kept";
-    EXPECT_EQ(error->underlyingError()->domain, kFFmpegErrorDomain);
-    EXPECT_NE(error->underlyingError()->code, 0);
+    // Why it could not be fetched, as URL loading says it, then FFmpeg's own.
+    ErrorPtr fetching = error->underlyingError();
+    ASSERT_TRUE(fetching) << c.url;
+    EXPECT_EQ(fetching->domain, kURLErrorDomain);
+    EXPECT_EQ(fetching->code, c.urlError) << fetching->localizedDescription();
+    ASSERT_TRUE(fetching->underlyingError()) << "the FFmpeg error is kept";
+    EXPECT_EQ(fetching->underlyingError()->domain, kFFmpegErrorDomain);
+    EXPECT_NE(fetching->underlyingError()->code, 0);
+    if (c.urlError == kURLErrorFileDoesNotExist) {
+      auto status = fetching->userInfo.find(kHTTPStatusCodeKey);
+      ASSERT_NE(status, fetching->userInfo.end());
+      EXPECT_EQ(std::any_cast<int>(status->second), 404);
+    }
   }
   // The server saw the request for the missing file.
   ASSERT_FALSE(server.requests().empty());
   EXPECT_EQ(server.requests()[0].path, "/no-such-lesson.mp4");
+}
+
+TEST_F(PlayerHttpTest, AServerThatFallsSilentFailsTheItemAtTheStallLimit) {
+  // Headers, then nothing: FFmpeg alone would time out and reconnect to the
+  // same silence again and again.
+  testing::ScriptedServer server([](testing::ServerConnection& connection) {
+    if (!connection.readRequest()) return;
+    connection.send(
+        "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nContent-Length: 500000\r\n"
+        "Accept-Ranges: bytes\r\n\r\n");
+    connection.pause(60);
+  });
+  PlayerOptions options;
+  options.clockDrivenAudio = true;
+  options.stallTimeout = 2;
+  auto player = Player::playerWithURL(server.url("/lesson.mp4"), options);
+  auto item = player->currentItem();
+  ASSERT_TRUE(waitFor([&] { return item->status() != PlayerItemStatus::Unknown; }, 30));
+  ASSERT_EQ(item->status(), PlayerItemStatus::Failed);
+  ErrorPtr fetching = item->error()->underlyingError();
+  ASSERT_TRUE(fetching);
+  EXPECT_EQ(fetching->domain, kURLErrorDomain);
+  EXPECT_EQ(fetching->code, kURLErrorTimedOut) << "our limit, not FFmpeg's retries, ended it";
+  EXPECT_GE(server.connectionCount(), 1);
+}
+
+TEST_F(PlayerHttpTest, AFileCutShortIsDamagedNotANetworkFailure) {
+  const std::string clip = testing::makeClip({.seconds = 3.0});
+  ASSERT_FALSE(clip.empty());
+  // The same bytes served whole, but only the first half of them.
+  const std::string folder = testing::clipDirectory() + "/cut";
+  std::filesystem::create_directories(folder);
+  const std::string cut = folder + "/cut.mp4";
+  std::filesystem::copy_file(clip, cut, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::resize_file(cut, std::filesystem::file_size(clip) / 2);
+  RangeFileServer server(folder);
+  PlayerOptions options;
+  options.clockDrivenAudio = true;
+  auto player = Player::playerWithURL(server.urlFor("cut.mp4"), options);
+  ErrorPtr failure;
+  bool ended = false;
+  const int self = 0;
+  auto& center = NotificationCenter::defaultCenter();
+  const void* object = player->currentItem()->notificationObject();
+  center.addObserver(&self, kPlayerItemDidPlayToEndTimeNotification, object,
+                     [&](const Notification&) { ended = true; });
+  center.addObserver(&self, kPlayerItemFailedToPlayToEndTimeNotification, object,
+                     [&](const Notification& n) {
+                       auto it = n.userInfo.find(kPlayerItemFailedToPlayToEndTimeErrorKey);
+                       if (it != n.userInfo.end()) failure = std::any_cast<ErrorPtr>(it->second);
+                     });
+  player->play();
+  bool failedToOpen = false;
+  ASSERT_TRUE(waitFor(
+      [&] {
+        failedToOpen = player->currentItem()->status() == PlayerItemStatus::Failed;
+        return ended || failure || failedToOpen;
+      },
+      20));
+  center.removeObserver(&self);
+  EXPECT_FALSE(ended);
+  if (failedToOpen) failure = player->currentItem()->error();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->domain, kMediaErrorDomain);
+  EXPECT_TRUE(failure->code == kMediaErrorDecodeFailed ||
+              failure->code == kMediaErrorFileFormatNotRecognized)
+      << failure->code << " " << failure->localizedDescription();
+  ErrorPtr underlying = failure->underlyingError();
+  EXPECT_TRUE(!underlying || underlying->domain != kURLErrorDomain)
+      << "the server sent every byte it had";
 }
 
 TEST_F(PlayerHttpTest, DroppingAPlayerWhileItConnectsDoesNotHang) {

@@ -270,5 +270,52 @@ TEST_F(TouchTest, SliderRangesClampAndOverridesMoveTheParts) {
   EXPECT_EQ(s->thumbView().frame(), (Rect{65, 0, 10, 14}));
 }
 
+TEST_F(TouchTest, SliderThumbTravellingPastTheTrackStaysUnderTheFinger) {
+  // A thumb drawn across the whole bounds, wider than the track allows,
+  // as skinned sliders draw it.
+  class Skinned : public Slider {
+   public:
+    using Slider::Slider;
+    Rect trackRectForBounds(const Rect& b) override { return {b.x() + 3, 22, b.width() - 6, 6}; }
+    Rect thumbRectForBounds(const Rect& b, const Rect&, double v) override {
+      return {b.width() * v - 25, (b.height() - 51) / 2, 51, 51};
+    }
+  };
+  auto slider = std::make_shared<Skinned>(Rect{61, 200, 106, 51});
+  window->addSubview(slider);
+  slider->setValue(0.5);
+  slider->layoutIfNeeded();
+  auto thumbX = [&] {
+    return slider->convertPointToView(slider->thumbView().frame().origin, nullptr).x;
+  };
+  // Grab it off its centre, then move left a little at a time and back.
+  Point grab{thumbX() + 40, 225};
+  double offset = grab.x - thumbX();
+  window->touchDown(grab);
+  for (int i = 1; i <= 10; ++i) {
+    advance(0.016);
+    window->touchMove({grab.x - 0.5 * i, grab.y + (i % 3)});
+    EXPECT_NEAR(thumbX() + offset, grab.x - 0.5 * i, 1.0) << "move " << i;
+  }
+  // A 5-point move is 5 points of a 106-point travel, not a jump.
+  EXPECT_NEAR(slider->value(), 0.5 - 5.0 / 106, 1e-9);
+  // At the far end the finger still has the thumb: full value is reached
+  // exactly where the thumb is drawn at full value.
+  double full = grab.x + 53;
+  window->touchMove({full - 1, grab.y});
+  EXPECT_LT(slider->value(), 1.0);
+  window->touchMove({full, grab.y});
+  EXPECT_DOUBLE_EQ(slider->value(), 1.0);
+  window->touchUp({full, grab.y});
+  // Grabbing and letting go without moving changes nothing.
+  slider->setValue(0.25);
+  slider->layoutIfNeeded();
+  Point still{thumbX() + 10, 225};
+  window->touchDown(still);
+  window->touchMove(still);
+  window->touchUp(still);
+  EXPECT_DOUBLE_EQ(slider->value(), 0.25);
+}
+
 }  // namespace
 }  // namespace lorvane
