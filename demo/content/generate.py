@@ -51,7 +51,7 @@ NUMBER_WORDS = ["one", "two", "three", "four", "five", "six", "seven", "eight", 
 FEED_NAMES = {"topic": ("Lesson", "潮话题"), "show": ("Show", "秀潮流")}
 JOBS = 2
 STAMP = ".complete"
-THUMB_POINTS = {"topic": (147, 91), "show": (300, 153)}
+THUMB_POINTS = tree.THUMB_POINTS
 
 
 class GenerationError(Exception):

@@ -30,6 +30,8 @@ LOCK = ".lock"
 # What the app reads of a record, plus the id the tools know a lesson by.
 RECORD_KEYS = ("id", "imageUrl", "title", "videoUrl", "pubTime", "teachers", "cateName",
                "playTime")
+# The cells thumbnails fill, in points; the files hold twice as many pixels.
+THUMB_POINTS = {"topic": (147, 91), "show": (300, 153)}
 LESSON_ID = re.compile(r"^[a-z0-9][a-z0-9-]{0,63}$")
 
 

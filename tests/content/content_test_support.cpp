@@ -217,7 +217,24 @@ HttpReply httpExchange(int port, const std::string& method, const std::string& t
 }
 
 TreeCopy::TreeCopy(const std::string& from) : path_(makeTemporaryFolder("lorvane-tree")) {
-  std::filesystem::copy(from, path_, std::filesystem::copy_options::recursive);
+  // Media are linked when the file system allows it, which keeps a copy of
+  // the sample tree cheap; nothing here writes into a file in place. The
+  // tools' dot-files (the generator's lock) are real copies.
+  namespace fs = std::filesystem;
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    fs::path target = fs::path(path_) / fs::relative(entry.path(), from);
+    if (entry.is_directory()) {
+      fs::create_directories(target);
+      continue;
+    }
+    std::error_code linkError;
+    if (entry.path().filename().string().starts_with(".")) {
+      linkError = std::make_error_code(std::errc::operation_not_permitted);
+    } else {
+      fs::create_hard_link(entry.path(), target, linkError);
+    }
+    if (linkError) fs::copy_file(entry.path(), target);
+  }
 }
 
 TreeCopy::~TreeCopy() {
