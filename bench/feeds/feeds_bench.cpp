@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "demo/server/sample_server.h"
 #include "common/app_configuration.h"
+#include "demo/server/sample_server.h"
 #include "feeds/cool_topic_view_controller.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/app_delegate.h"
-#include "demo/server/sample_server.h"
 #include "common/app_configuration.h"
+#include "demo/server/sample_server.h"
 #include "platform/foundation/clock.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/render/display.h"

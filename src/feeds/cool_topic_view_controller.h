@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "common/feed_requests.h"
 #include "feeds/cool_topic_model.h"
 #include "feeds/detail_presenter.h"
 #include "feeds/feed_page.h"
-#include "common/feed_requests.h"
 #include "feeds/mini_video_cell.h"
 #include "feeds/thumbnail_cache.h"
 #include "net/http_request_delegate.h"

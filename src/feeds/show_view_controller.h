@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "common/feed_requests.h"
 #include "feeds/detail_presenter.h"
 #include "feeds/feed_page.h"
-#include "common/feed_requests.h"
 #include "feeds/show_video_cell.h"
 #include "feeds/thumbnail_cache.h"
 #include "net/http_request_delegate.h"

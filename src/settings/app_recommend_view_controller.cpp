@@ -1,7 +1,7 @@
 #include "settings/app_recommend_view_controller.h"
 
-#include "common/custom_tar_bar.h"
 #include "common/app_configuration.h"
+#include "common/custom_tar_bar.h"
 #include "common/screen_metrics.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/run_loop.h"

@@ -1,7 +1,7 @@
 #include "settings/setting_view_controller.h"
 
-#include "common/custom_tar_bar.h"
 #include "common/app_configuration.h"
+#include "common/custom_tar_bar.h"
 #include "common/screen_metrics.h"
 #include "platform/ui/font.h"
 #include "platform/ui/navigation_controller.h"

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "common/app_configuration.h"
 #include "common/custom_tar_bar.h"
 #include "demo/server/sample_server.h"
-#include "common/app_configuration.h"
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/run_loop.h"
