@@ -371,7 +371,7 @@ TEST_F(PublishLessonTest, EachBadInputIsNamedAndLeavesTheTreeAsItWas) {
 // folder behind: the feeds and media are as they were, and the next run
 // publishes.
 TEST_F(PublishLessonTest, AKilledRunLeavesTheServedTreeAsItWas) {
-  std::string source = makeAuthorVideo(scratch_.path(), 10);
+  std::string source = makeAuthorVideo(scratch_.path(), 6);
   writeText(description_, R"({"id": "long-talk", "titleZh": "长谈", "titleEn": "A Long Talk",
       "teachers": "Orvel", "cateName": "社交聊天", "sentences": [{"en": "Let us talk."}]})");
   auto servedFiles = [&] {
