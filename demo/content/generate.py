@@ -3,9 +3,11 @@
 
     generate.py OUTDIR
 
-From lessons.json and apps.json beside this file it writes into OUTDIR:
+From lessons.json and apps.json beside this file it writes the content
+tree (tree.py) into OUTDIR:
 
-    lessons.json, apps.json      the sources, copied (relative URLs)
+    feeds/topic.json, feeds/show.json   the two feed answers
+    api/app/resourcelist_ng.json        the recommended apps
     thumbs/<id>.jpg              lesson thumbnails at 2x the cell size
     videos/<id>.mp4              one H.264/AAC lesson video per lesson
     icons/app-NN.png             app icons at 2x
@@ -23,7 +25,6 @@ import html
 import json
 import math
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -36,6 +37,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import scenes  # noqa: E402
+import tree  # noqa: E402
 from svgkit import wrap  # noqa: E402  (scenes puts resources/src on the path)
 
 SIZE = (640, 360)
@@ -49,6 +51,7 @@ NUMBER_WORDS = ["one", "two", "three", "four", "five", "six", "seven", "eight", 
 FEED_NAMES = {"topic": ("Lesson", "潮话题"), "show": ("Show", "秀潮流")}
 JOBS = 2
 STAMP = ".complete"
+THUMB_POINTS = tree.THUMB_POINTS
 
 
 class GenerationError(Exception):
@@ -74,7 +77,7 @@ def font_file(pattern):
 
 def source_paths():
     paths = [os.path.join(HERE, name) for name in
-             ("lessons.json", "apps.json", "generate.py", "scenes.py")]
+             ("lessons.json", "apps.json", "generate.py", "scenes.py", "tree.py")]
     paths.append(os.path.join(HERE, "..", "..", "resources", "src", "svgkit.py"))
     paths.append(os.path.join(HERE, "..", "..", "scripts", "make-demo-content"))
     return [p for p in paths if os.path.exists(p)]
@@ -113,14 +116,6 @@ def render_svg(svg_text, width, height, png_path, workdir):
     run(["rsvg-convert", "-w", str(width), "-h", str(height), "-o", png_path, svg_path])
 
 
-def write_jpeg(svg_text, width, height, outputs, relative, workdir):
-    png = os.path.join(workdir, os.path.basename(relative) + ".png")
-    render_svg(svg_text, width * 2, height * 2, png, workdir)
-    temporary = outputs.temporary(relative, ".jpg")
-    run(["convert", png, "-strip", "-quality", "86", "-sampling-factor", "4:2:0", temporary])
-    outputs.commit(temporary, relative)
-
-
 # ------------------------------------------------------------------ audio --
 
 def speak(sentence, wpm, path):
@@ -136,42 +131,64 @@ def duration_of(clip):
     return len(frames) / 2 / rate
 
 
-def lesson_timeline(play_time, title_clip, slow_clip, normal_clip):
-    """Places the spoken parts in a video of play_time seconds.
+def lesson_timeline(play_time, title_clip, sentence_clips):
+    """Places the spoken parts in the video.
 
-    The title is announced over the title card; then the sentence is spoken
-    slowly, then at normal speed, then a pause leaves room to repeat it,
-    as many times as the length allows (at least twice).
+    The title is announced over the title card; then each sentence is
+    spoken slowly, then at normal speed, then a pause leaves room to repeat
+    it. With a fixed play_time (one sentence) the round repeats as often as
+    the length allows, at least twice; without one, each sentence gets one
+    round and the video lasts as long as they need.
+    Returns (intro_end, play_time, events, segments, rounds) where rounds
+    holds (sentence index, start, end) for the sentence on screen.
     """
     intro_end = max(4.0, 0.6 + duration_of(title_clip) + 0.8)
-    slow, normal = duration_of(slow_clip), duration_of(normal_clip)
-    repeat = max(2.5, normal + 0.6)
-    cycle = slow + 1.0 + normal + 0.6 + repeat + 0.6
     outro = 1.5
-    cycles = int((play_time - intro_end - outro) // cycle)
-    if cycles < 2:
-        needed = math.ceil(intro_end + 2 * cycle + outro)
-        raise GenerationError(f"playTime {play_time} is too short for two rounds "
-                              f"of the sentence (needs {needed})")
-    cycles = min(cycles, 4)
+
+    def cycle(n):
+        slow, normal = (duration_of(clip) for clip in sentence_clips[n])
+        return slow + 1.0 + normal + 0.6 + max(2.5, normal + 0.6) + 0.6
+
+    if play_time is None:
+        order = list(range(len(sentence_clips)))
+        play_time = math.ceil(intro_end + sum(cycle(n) for n in order) + outro)
+    else:
+        if len(sentence_clips) != 1:
+            raise GenerationError("a fixed playTime takes exactly one sentence")
+        cycles = int((play_time - intro_end - outro) // cycle(0))
+        if cycles < 2:
+            needed = math.ceil(intro_end + 2 * cycle(0) + outro)
+            raise GenerationError(f"playTime {play_time} is too short for two rounds "
+                                  f"of the sentence (needs {needed})")
+        order = [0] * min(cycles, 4)
     events = [("title", 0.6)]
     segments = []
+    rounds = []
     t = intro_end
-    for _ in range(cycles):
-        events.append(("slow", t))
+    for n in order:
+        slow, normal = (duration_of(clip) for clip in sentence_clips[n])
+        repeat = max(2.5, normal + 0.6)
+        begin = t
+        events.append((("slow", n), t))
         segments.append(("慢速 SLOW", t, t + slow))
         t += slow + 1.0
-        events.append(("normal", t))
+        events.append((("normal", n), t))
         segments.append(("常速 NORMAL", t, t + normal))
         t += normal + 0.6
         segments.append(("跟读 YOUR TURN", t, t + repeat))
         t += repeat + 0.6
+        rounds.append((n, begin, t))
     segments.append(("太棒了 WELL DONE", t, play_time))
-    return intro_end, events, segments
+    # The last sentence stays up through the closing seconds.
+    if rounds:
+        n, begin, _ = rounds[-1]
+        rounds[-1] = (n, begin, play_time)
+    return intro_end, play_time, events, segments, rounds
 
 
 def mix_audio(play_time, clips, events, path):
-    """Writes a mono 16-bit WAV of exactly play_time seconds."""
+    """Writes a mono 16-bit WAV of exactly play_time seconds; clips are keyed
+    like the events."""
     rate = clips["title"][0]
     total = int(round(play_time * rate))
     samples = bytearray(total * 2)
@@ -218,23 +235,35 @@ def write_text(workdir, name, content):
     return path
 
 
-def make_video(lesson, index, feed, fonts, outputs, workdir):
+def lesson_sentences(lesson):
+    """[(English, Chinese)]: a description's "sentences", or the sample
+    lessons' single "sentence"."""
+    if "sentences" in lesson:
+        return [(item["en"], item.get("zh", "")) for item in lesson["sentences"]]
+    return [(lesson["sentence"], lesson["sentenceZh"])]
+
+
+def make_video(lesson, index, feed, fonts, output, workdir, play_time=None, announce=None):
+    """Writes the lesson's video to the file output. With play_time None the
+    video lasts as long as its sentences need. Returns its length."""
     ident = lesson["id"]
-    play_time = int(lesson["playTime"])
-    if not 20 <= play_time <= 60:
+    if play_time is not None and not 20 <= play_time <= 60:
         raise GenerationError(f"{ident}: playTime {play_time} is outside 20 to 60 seconds")
     word, category = FEED_NAMES[feed]
     number = index + 1
     number_text = f"{word} {number:02d}"
+    if announce is None:
+        announce = f"{word} {NUMBER_WORDS[index]}. {lesson['titleEn']}."
+    sentences = lesson_sentences(lesson)
 
-    clips = {
-        "title": speak(f"{word} {NUMBER_WORDS[index]}. {lesson['titleEn']}.", 150,
-                       os.path.join(workdir, "title.wav")),
-        "slow": speak(lesson["sentence"], SLOW_WPM, os.path.join(workdir, "slow.wav")),
-        "normal": speak(lesson["sentence"], NORMAL_WPM, os.path.join(workdir, "normal.wav")),
-    }
-    intro_end, events, segments = lesson_timeline(play_time, clips["title"], clips["slow"],
-                                                  clips["normal"])
+    clips = {"title": speak(announce, 150, os.path.join(workdir, "title.wav"))}
+    sentence_clips = []
+    for n, (english, _) in enumerate(sentences):
+        clips[("slow", n)] = speak(english, SLOW_WPM, os.path.join(workdir, f"slow{n}.wav"))
+        clips[("normal", n)] = speak(english, NORMAL_WPM, os.path.join(workdir, f"normal{n}.wav"))
+        sentence_clips.append((clips[("slow", n)], clips[("normal", n)]))
+    intro_end, play_time, events, segments, rounds = lesson_timeline(
+        play_time, clips["title"], sentence_clips)
     audio = os.path.join(workdir, "lesson.wav")
     mix_audio(play_time, clips, events, audio)
 
@@ -247,15 +276,19 @@ def make_video(lesson, index, feed, fonts, outputs, workdir):
 
     after_intro = f"gte(t,{intro_end:.2f})"
     chain = []
-    lines = wrap(lesson["sentence"], 30, 500)
-    top = 176 - (len(lines) * 42 + 34) / 2
-    for n, line in enumerate(lines):
-        path = write_text(workdir, f"line{n}.txt", line)
-        chain.append(drawtext(fonts, path, 30, "white", "(w-text_w)/2",
-                              f"{top + n * 42:.0f}", after_intro))
-    gloss = write_text(workdir, "gloss.txt", lesson["sentenceZh"])
-    chain.append(drawtext(fonts, gloss, 18, "0x9AA0B8", "(w-text_w)/2",
-                          f"{top + len(lines) * 42 + 8:.0f}", after_intro, bold=False))
+    for r, (n, begin, end) in enumerate(rounds):
+        english, chinese = sentences[n]
+        shown = f"between(t,{begin:.2f},{end:.2f})"
+        lines = wrap(english, 30, 500)
+        top = 176 - (len(lines) * 42 + 34) / 2
+        for k, line in enumerate(lines):
+            path = write_text(workdir, f"line{r}-{k}.txt", line)
+            chain.append(drawtext(fonts, path, 30, "white", "(w-text_w)/2",
+                                  f"{top + k * 42:.0f}", shown))
+        if chinese:
+            gloss = write_text(workdir, f"gloss{r}.txt", chinese)
+            chain.append(drawtext(fonts, gloss, 18, "0x9AA0B8", "(w-text_w)/2",
+                                  f"{top + len(lines) * 42 + 8:.0f}", shown, bold=False))
     for n, (label, start, end) in enumerate(segments):
         path = write_text(workdir, f"label{n}.txt", label)
         chain.append(drawtext(fonts, path, 16, "white", "48", "282",
@@ -271,8 +304,6 @@ def make_video(lesson, index, feed, fonts, outputs, workdir):
     )
     graph_path = write_text(workdir, "graph.txt", graph)
 
-    relative = lesson["videoUrl"]
-    temporary = outputs.temporary(relative, ".mp4")
     run(["ffmpeg", "-nostdin", "-v", "error", "-y",
          "-loop", "1", "-framerate", str(FPS), "-i", background,
          "-loop", "1", "-framerate", str(FPS), "-i", card,
@@ -283,8 +314,20 @@ def make_video(lesson, index, feed, fonts, outputs, workdir):
          "-c:v", "libx264", "-preset", "veryfast", "-crf", "27", "-g", str(FPS * 2),
          "-c:a", "aac", "-b:a", "64k", "-ar", "44100",
          "-threads", "1", "-filter_threads", "1",
-         "-movflags", "+faststart", temporary])
-    outputs.commit(temporary, relative)
+         "-movflags", "+faststart", "-f", "mp4", output])
+    return play_time
+
+
+def make_thumbnail(lesson, index, feed, output, workdir):
+    """Writes the lesson's generated thumbnail (JPEG, 2x the cell) to output."""
+    if feed == "topic":
+        svg, (width, height) = scenes.topic_thumbnail(lesson, index), THUMB_POINTS["topic"]
+    else:
+        svg, (width, height) = scenes.show_thumbnail(lesson, index), THUMB_POINTS["show"]
+    png = os.path.join(workdir, "thumbnail.png")
+    render_svg(svg, width * 2, height * 2, png, workdir)
+    run(["convert", png, "-strip", "-quality", "86", "-sampling-factor", "4:2:0",
+         "jpeg:" + output])
 
 
 # --------------------------------------------------------------- per item --
@@ -293,14 +336,15 @@ def make_lesson(lesson, index, feed, fonts, outputs):
     made = []
     with tempfile.TemporaryDirectory(prefix=f"lorvane-{lesson['id']}-") as workdir:
         if not outputs.is_current(lesson["imageUrl"]):
-            if feed == "topic":
-                svg, size = scenes.topic_thumbnail(lesson, index), (147, 91)
-            else:
-                svg, size = scenes.show_thumbnail(lesson, index), (300, 153)
-            write_jpeg(svg, *size, outputs, lesson["imageUrl"], workdir)
+            temporary = outputs.temporary(lesson["imageUrl"], ".jpg")
+            make_thumbnail(lesson, index, feed, temporary, workdir)
+            outputs.commit(temporary, lesson["imageUrl"])
             made.append(lesson["imageUrl"])
         if not outputs.is_current(lesson["videoUrl"]):
-            make_video(lesson, index, feed, fonts, outputs, workdir)
+            temporary = outputs.temporary(lesson["videoUrl"], ".mp4")
+            make_video(lesson, index, feed, fonts, temporary, workdir,
+                       play_time=int(lesson["playTime"]))
+            outputs.commit(temporary, lesson["videoUrl"])
             made.append(lesson["videoUrl"])
     return made
 
@@ -352,13 +396,25 @@ def make_app(app, index, outputs):
     return made
 
 
-def copy_source(name, outputs):
-    if outputs.is_current(name):
-        return []
-    temporary = outputs.temporary(name, "")
-    shutil.copyfile(os.path.join(HERE, name), temporary)
-    outputs.commit(temporary, name)
-    return [name]
+def write_answers(lessons, apps, outputs):
+    """The feed and app-list answers, with links the server completes."""
+    answers = {tree.FEEDS[feed]: tree.feed_answer([tree.feed_record(lesson)
+                                                  for lesson in lessons[feed]])
+               for feed in ("topic", "show")}
+    answers[tree.APP_LIST] = tree.app_list_answer([
+        {"title": app["title"], "subtitle": app["subtitle"],
+         "thumbnail": tree.link(app["thumbnail"]), "action": tree.link(app["action"])}
+        for app in apps])
+    made = []
+    for relative, answer in answers.items():
+        if outputs.is_current(relative):
+            continue
+        temporary = outputs.temporary(relative, ".json")
+        with open(temporary, "wb") as out:
+            out.write(tree.encoded(answer))
+        outputs.commit(temporary, relative)
+        made.append(relative)
+    return made
 
 
 # ------------------------------------------------------------------- main --
@@ -381,6 +437,11 @@ def check_sources(lessons, apps):
                 if url in seen:
                     raise GenerationError(f"{lesson['id']}: {url} is used twice")
                 seen.add(url)
+            for key in tree.RECORD_KEYS:
+                try:
+                    tree.check_plain_text(lesson[key], f"{lesson['id']}: {key}")
+                except tree.TreeError as error:
+                    raise GenerationError(str(error)) from error
     for app in apps:
         for key in ("title", "subtitle", "thumbnail", "action", "glyph"):
             if key not in app:
@@ -388,7 +449,7 @@ def check_sources(lessons, apps):
 
 
 def expected_outputs(lessons, apps):
-    paths = {"lessons.json", "apps.json"}
+    paths = set(tree.JSON_FILES)
     for feed in ("topic", "show"):
         for lesson in lessons[feed]:
             paths.update((lesson["imageUrl"], lesson["videoUrl"]))
@@ -403,7 +464,11 @@ def remove_stale(outdir, expected):
     for entry in os.listdir(outdir):
         if ".part" in entry:
             os.remove(os.path.join(outdir, entry))
-    for folder in ("thumbs", "videos", "icons", "apps"):
+    # Earlier generations copied the sources to the top of the tree.
+    for entry in ("lessons.json", "apps.json"):
+        if os.path.isfile(os.path.join(outdir, entry)):
+            os.remove(os.path.join(outdir, entry))
+    for folder in ("thumbs", "videos", "icons", "apps", "feeds", "api/app"):
         root = os.path.join(outdir, folder)
         if not os.path.isdir(root):
             continue
@@ -446,7 +511,7 @@ def generate(outdir, lessons, apps, outputs, expected):
     fonts = {"bold": font_file("Noto Sans CJK SC:bold"),
              "regular": font_file("Noto Sans CJK SC")}
     remove_stale(outdir, expected)
-    made = copy_source("lessons.json", outputs) + copy_source("apps.json", outputs)
+    made = write_answers(lessons, apps, outputs)
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=JOBS)
     try:
         futures = [pool.submit(make_lesson, lesson, index, feed, fonts, outputs)

@@ -19,11 +19,14 @@ void onSignal(int) {
 int usage() {
   std::fprintf(
       stderr,
-      "usage: lorvane-demo-server [--port P] [--bind ADDRESS] [--source DIR] "
-      "[--content DIR]\n"
+      "usage: lorvane-demo-server [--port P] [--bind ADDRESS] [--content DIR] "
+      "[--public-url URL]\n"
       "                           [--fail-first N] [--html-first N] [--delay SECONDS]\n"
       "                           [--close-connections] [--verbose]\n"
-      "Serves the sample lesson feeds, recommended apps, thumbnails and videos.\n"
+      "Serves a content tree (by default the sample lessons): the lesson feeds,\n"
+      "recommended apps, thumbnails, icons, app pages and videos.\n"
+      "  --content DIR       the tree to serve\n"
+      "  --public-url URL    the address the feeds' links carry (default: the server's)\n"
       "  --fail-first N      drop the connection of the first N feed/app requests\n"
       "  --html-first N      answer the first N feed/app requests with an HTML error page\n"
       "  --delay SECONDS     wait before each feed/app answer\n"
@@ -49,10 +52,10 @@ int main(int argc, char** argv) {
       options.port = static_cast<std::uint16_t>(v);
     } else if (arg == "--bind" && i + 1 < argc) {
       options.bindAddress = argv[++i];
-    } else if (arg == "--source" && i + 1 < argc) {
-      options.sourceDirectory = argv[++i];
     } else if (arg == "--content" && i + 1 < argc) {
       options.contentDirectory = argv[++i];
+    } else if (arg == "--public-url" && i + 1 < argc) {
+      options.publicBaseURL = argv[++i];
     } else if (arg == "--fail-first" && value(&v)) {
       options.failFirst = static_cast<int>(v);
     } else if (arg == "--html-first" && value(&v)) {

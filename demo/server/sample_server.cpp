@@ -20,6 +20,8 @@
 #include <thread>
 
 #include "demo/server/content_catalog.h"
+#include "demo/server/content_tree.h"
+#include "demo/server/request_path.h"
 
 namespace lorvane::demo {
 
@@ -60,98 +62,6 @@ bool acceptsGzip(const std::string& header) {
   return rest.find("q=0") == std::string::npos || rest.find("q=0.") != std::string::npos;
 }
 
-std::string mimeTypeFor(const std::string& path) {
-  auto dot = path.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-  if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
-  if (ext == "png") return "image/png";
-  if (ext == "mp4" || ext == "m4v") return "video/mp4";
-  if (ext == "json") return "application/json; charset=utf-8";
-  if (ext == "html") return "text/html; charset=utf-8";
-  return "application/octet-stream";
-}
-
-// Only plain names directly inside the media folders are served.
-bool safeMediaPath(const std::string& path) {
-  static const char* prefixes[] = {"/thumbs/", "/icons/", "/videos/", "/apps/"};
-  bool known = false;
-  for (const char* prefix : prefixes) known = known || path.rfind(prefix, 0) == 0;
-  if (!known) return false;
-  auto name = path.substr(path.find('/', 1) + 1);
-  if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos) {
-    return false;
-  }
-  for (unsigned char c : name) {
-    if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.')) return false;
-  }
-  return true;
-}
-
-struct ByteRange {
-  std::uint64_t first = 0;
-  std::uint64_t last = 0;  // inclusive
-};
-
-// "bytes=a-b", "bytes=a-", "bytes=-n"; nothing for a form we do not serve
-// (several ranges), unsatisfiable marks a range past the end.
-std::optional<ByteRange> parseRange(const std::string& header, std::uint64_t size,
-                                    bool* unsatisfiable) {
-  *unsatisfiable = false;
-  if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos) return std::nullopt;
-  std::string wanted = header.substr(6);
-  auto dash = wanted.find('-');
-  if (dash == std::string::npos) return std::nullopt;
-  std::string a = wanted.substr(0, dash), b = wanted.substr(dash + 1);
-  auto number = [](const std::string& s, std::uint64_t* out) {
-    if (s.empty() || s.size() > 19) return false;
-    std::uint64_t v = 0;
-    for (char c : s) {
-      if (c < '0' || c > '9') return false;
-      v = v * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    *out = v;
-    return true;
-  };
-  ByteRange range;
-  if (a.empty()) {
-    std::uint64_t suffix = 0;
-    if (!number(b, &suffix) || suffix == 0) {
-      *unsatisfiable = true;
-      return std::nullopt;
-    }
-    range.first = suffix >= size ? 0 : size - suffix;
-    range.last = size - 1;
-  } else {
-    if (!number(a, &range.first)) return std::nullopt;
-    if (b.empty()) {
-      range.last = size - 1;
-    } else if (!number(b, &range.last) || range.last < range.first) {
-      return std::nullopt;
-    }
-    if (range.first >= size) {
-      *unsatisfiable = true;
-      return std::nullopt;
-    }
-    if (range.last >= size) range.last = size - 1;
-  }
-  if (size == 0) {
-    *unsatisfiable = true;
-    return std::nullopt;
-  }
-  return range;
-}
-
-std::optional<std::string> readSlice(const std::string& path, std::uint64_t offset,
-                                     std::uint64_t length) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  in.seekg(static_cast<std::streamoff>(offset));
-  std::string data(length, '\0');
-  in.read(data.data(), static_cast<std::streamsize>(length));
-  if (static_cast<std::uint64_t>(in.gcount()) != length) return std::nullopt;
-  return data;
-}
-
 const char* kHtmlErrorPage =
     "<!DOCTYPE html>\n<html><head><title>503 Service Temporarily Unavailable</title></head>\n"
     "<body><h1>Service Temporarily Unavailable</h1><p>The server is busy. Please try again "
@@ -181,6 +91,9 @@ struct SampleServer::Impl {
   std::string base() const {
     return "http://" + options.bindAddress + ":" +
            std::to_string(acceptor->local_endpoint().port());
+  }
+  std::string linkBase() const {
+    return options.publicBaseURL.empty() ? base() : options.publicBaseURL;
   }
 
   bool takeOne(int& counter) {
@@ -246,11 +159,10 @@ struct SampleServer::Impl {
     record.acceptEncoding = std::string(request[http::field::accept_encoding]);
     record.userAgent = std::string(request[http::field::user_agent]);
 
-    std::string path = record.target.substr(0, record.target.find('?'));
-    std::string query = record.target.find('?') == std::string::npos
-                            ? ""
-                            : record.target.substr(record.target.find('?') + 1);
-    const bool api = path == "/infolist" || path == "/api/app/resourcelist_ng.json";
+    // The misbehaviour switches aim at the JSON answers only, so pictures
+    // and videos keep flowing.
+    auto path = normalisedPath(record.target);
+    const bool api = path && (*path == "/infolist" || *path == "/api/app/resourcelist_ng.json");
 
     Answer currentHook;
     double currentDelay;
@@ -267,6 +179,28 @@ struct SampleServer::Impl {
       return std::nullopt;
     }
 
+    std::optional<CannedResponse> canned;
+    if (currentHook) canned = currentHook(record);
+    if (!canned && api && takeOne(htmlLeft)) {
+      canned = CannedResponse{503, "text/html; charset=utf-8", kHtmlErrorPage};
+    }
+    TreeResponse answer;
+    if (canned) {
+      answer.status = canned->status;
+      answer.headers.emplace_back("Content-Type", canned->contentType);
+      answer.body = std::move(canned->body);
+      answer.compressible = true;
+    } else {
+      TreeRequest asked;
+      asked.method = record.method;
+      asked.target = record.target;
+      asked.range = record.range;
+      asked.ifRange = std::string(request[http::field::if_range]);
+      asked.ifNoneMatch = std::string(request[http::field::if_none_match]);
+      asked.ifModifiedSince = std::string(request[http::field::if_modified_since]);
+      answer = ContentTree(options.contentDirectory, linkBase()).answer(asked);
+    }
+
     Response response;
     response.version(request.version());
     response.set(http::field::server, "lorvane-demo-server");
@@ -275,29 +209,21 @@ struct SampleServer::Impl {
       response.set("Keep-Alive", "timeout=" + std::to_string(kKeepAliveSeconds) +
                                      ", max=" + std::to_string(kKeepAliveMax));
     }
-
-    std::optional<CannedResponse> canned;
-    if (currentHook) canned = currentHook(record);
-    if (!canned && api && takeOne(htmlLeft)) {
-      canned = CannedResponse{503, "text/html; charset=utf-8", kHtmlErrorPage};
-    }
-    if (!canned && api) canned = apiAnswer(path, query);
-
-    if (canned) {
-      response.result(static_cast<http::status>(canned->status));
-      response.set(http::field::content_type, canned->contentType);
-      if (acceptsGzip(record.acceptEncoding) && canned->body.size() > 64) {
-        response.set(http::field::content_encoding, "gzip");
-        response.body() = gzipped(canned->body);
-      } else {
-        response.body() = canned->body;
+    response.result(static_cast<http::status>(answer.status));
+    for (const auto& [name, value] : answer.headers) response.set(name, value);
+    if (answer.compressible && answer.status == 200)
+      response.set(http::field::vary, "Accept-Encoding");
+    if (answer.compressible && acceptsGzip(record.acceptEncoding) && answer.body.size() > 64) {
+      // Compressed bytes are another representation: no ranges of them,
+      // and only a weak tag.
+      response.erase(http::field::accept_ranges);
+      if (auto tag = response[http::field::etag]; !tag.empty() && !tag.starts_with("W/")) {
+        response.set(http::field::etag, "W/" + std::string(tag));
       }
-    } else if (request.method() != http::verb::get && request.method() != http::verb::head) {
-      response.result(http::status::method_not_allowed);
-      response.set(http::field::content_type, "text/plain; charset=utf-8");
-      response.body() = "method not allowed\n";
+      response.set(http::field::content_encoding, "gzip");
+      response.body() = gzipped(answer.body);
     } else {
-      serveFile(path, record.range, response);
+      response.body() = std::move(answer.body);
     }
     response.prepare_payload();
     if (request.method() == http::verb::head) {
@@ -313,65 +239,6 @@ struct SampleServer::Impl {
     return response;
   }
 
-  std::optional<CannedResponse> apiAnswer(const std::string& path, const std::string& query) {
-    std::string b = base();
-    if (path == "/api/app/resourcelist_ng.json") {
-      return CannedResponse{200, "application/json; charset=utf-8", catalog.recommendations(b)};
-    }
-    if (query.find("_method=infoJson") != std::string::npos) {
-      return CannedResponse{200, "application/json; charset=utf-8", catalog.topicFeed(b)};
-    }
-    if (query.find("_method=orvel") != std::string::npos) {
-      return CannedResponse{200, "application/json; charset=utf-8", catalog.showFeed(b)};
-    }
-    return CannedResponse{404, "application/json; charset=utf-8",
-                          "{\"status\":404,\"message\":\"unknown _method\"}"};
-  }
-
-  void serveFile(const std::string& path, const std::string& rangeHeader, Response& response) {
-    response.set(http::field::accept_ranges, "bytes");
-    if (!safeMediaPath(path)) {
-      notFound(response);
-      return;
-    }
-    std::string file = options.contentDirectory + path;
-    std::error_code ec;
-    auto size = std::filesystem::file_size(file, ec);
-    if (ec) {
-      notFound(response);
-      return;
-    }
-    response.set(http::field::content_type, mimeTypeFor(path));
-    bool unsatisfiable = false;
-    std::optional<ByteRange> range;
-    if (!rangeHeader.empty()) range = parseRange(rangeHeader, size, &unsatisfiable);
-    if (unsatisfiable) {
-      response.result(http::status::range_not_satisfiable);
-      response.set(http::field::content_range, "bytes */" + std::to_string(size));
-      return;
-    }
-    std::uint64_t first = range ? range->first : 0;
-    std::uint64_t length = range ? range->last - range->first + 1 : size;
-    auto data = readSlice(file, first, length);
-    if (!data) {
-      notFound(response);
-      return;
-    }
-    if (range) {
-      response.result(http::status::partial_content);
-      response.set(http::field::content_range, "bytes " + std::to_string(range->first) + "-" +
-                                                   std::to_string(range->last) + "/" +
-                                                   std::to_string(size));
-    }
-    response.body() = std::move(*data);
-  }
-
-  static void notFound(Response& response) {
-    response.result(http::status::not_found);
-    response.set(http::field::content_type, "text/plain; charset=utf-8");
-    response.body() = "not found\n";
-  }
-
   void remember(RequestRecord record, bool answered) {
     record.answered = answered;
     std::lock_guard lock(mutex);
@@ -380,8 +247,8 @@ struct SampleServer::Impl {
 };
 
 SampleServer::SampleServer(ServerOptions options) : impl_(std::make_unique<Impl>()) {
-  if (options.sourceDirectory.empty()) options.sourceDirectory = defaultSourceDirectory();
   if (options.contentDirectory.empty()) options.contentDirectory = defaultContentDirectory();
+  if (options.sourceDirectory.empty()) options.sourceDirectory = options.contentDirectory;
   impl_->failLeft = options.failFirst;
   impl_->htmlLeft = options.htmlFirst;
   impl_->delay = options.delaySeconds;
@@ -438,6 +305,10 @@ std::string SampleServer::baseURL() const {
   return impl_->base();
 }
 
+std::string SampleServer::linkBaseURL() const {
+  return impl_->linkBase();
+}
+
 void SampleServer::setAnswerHook(Answer hook) {
   std::lock_guard lock(impl_->mutex);
   impl_->hook = std::move(hook);
@@ -477,7 +348,7 @@ void SampleServer::clearRequests() {
 
 std::string defaultSourceDirectory() {
   if (const char* dir = std::getenv("LORVANE_DEMO_SOURCE"); dir && *dir) return dir;
-  return LORVANE_DEMO_SOURCE_DIR;
+  return defaultContentDirectory();
 }
 
 std::string defaultContentDirectory() {

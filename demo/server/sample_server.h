@@ -29,10 +29,16 @@ struct RequestRecord {
 struct ServerOptions {
   std::string bindAddress = "127.0.0.1";
   std::uint16_t port = 0;  // 0: any free port
-  // Folder with lessons.json and apps.json.
-  std::string sourceDirectory;
-  // Folder with the generated thumbs/, icons/ and videos/.
+  // The content tree served (demo/content/tree.py): feeds, app list,
+  // thumbnails, icons, app pages and videos.
   std::string contentDirectory;
+  // Where the feed files are read from at start, by default the tree
+  // itself; start() fails when they are missing or broken.
+  std::string sourceDirectory;
+  // The address put into the feeds' links; by default the server's own
+  // ("http://127.0.0.1:PORT"). Set it when clients reach the server through
+  // another name.
+  std::string publicBaseURL;
 
   // Ways to misbehave on purpose; they apply to the JSON answers only, so
   // pictures and videos keep flowing.
@@ -43,8 +49,10 @@ struct ServerOptions {
   bool verbose = false;           // one log line per request on stderr
 };
 
-// The sample content server: the two lesson feeds, the recommended apps,
-// and the pictures and videos they point to, by absolute URLs on itself.
+// The sample content server: a content tree answered by the same rules as
+// nginx with demo/nginx/lorvane-content.conf (the two lesson feeds, the
+// recommended apps, and the pictures and videos they link to), plus
+// switches and a hook that make it misbehave on purpose.
 class SampleServer {
  public:
   using Answer = std::function<std::optional<CannedResponse>(const RequestRecord&)>;
@@ -62,6 +70,8 @@ class SampleServer {
   std::uint16_t port() const;
   // "http://127.0.0.1:PORT"
   std::string baseURL() const;
+  // The address in the feeds' links: publicBaseURL, else baseURL().
+  std::string linkBaseURL() const;
 
   // Tests script answers: the hook sees every request first and may answer
   // it instead of the server.
@@ -80,7 +90,10 @@ class SampleServer {
   std::unique_ptr<Impl> impl_;
 };
 
-// The default locations of the sample content in a source checkout.
+// The default location of the sample content tree in a source checkout
+// ($LORVANE_DEMO_CONTENT overrides it). The feed files lie in the tree, so
+// the default source directory is the same folder ($LORVANE_DEMO_SOURCE
+// overrides it).
 std::string defaultSourceDirectory();
 std::string defaultContentDirectory();
 

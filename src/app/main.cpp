@@ -1,7 +1,9 @@
 // The Lorvane program: the app in a phone-shaped window, or headless.
 //   lorvane [--headless] [--scale 1|2] [--screenshot FILE] [--script FILE]
-// With no content server configured at build time, the sample content
-// server starts inside the process and the app points itself at it.
+//           [--content-url URL] [--recommend-url URL] [--sample-... ] [--help]
+// With no content server named by a flag, the environment or the build, the
+// sample content server starts inside the process and the app points itself
+// at it.
 
 #include <cstdio>
 #include <cstring>
@@ -9,63 +11,45 @@
 #include <string>
 
 #include "app/app_delegate.h"
+#include "app/command_line.h"
 #include "app/script_player.h"
 #include "common/app_configuration.h"
 #include "demo/server/sample_server.h"
 #include "platform/foundation/log.h"
 #include "platform/render/display.h"
 
-namespace {
-
-struct Arguments {
-  bool headless = false;
-  double scale = 2;
-  std::string screenshot;
-  std::string script;
-};
-
-bool parse(int argc, char** argv, Arguments& out) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= argc) return false;
-      into = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--headless") {
-      out.headless = true;
-    } else if (a == "--scale" && value(v)) {
-      out.scale = std::strtod(v.c_str(), nullptr);
-      if (out.scale != 1 && out.scale != 2) return false;
-    } else if (a == "--screenshot" && value(out.screenshot)) {
-    } else if (a == "--script" && value(out.script)) {
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace lorvane;
-  Arguments args;
-  if (!parse(argc, argv, args)) {
-    std::fprintf(stderr,
-                 "usage: lorvane [--headless] [--scale 1|2] [--screenshot FILE] [--script FILE]\n");
+  CommandLine args;
+  std::string error;
+  if (!parseCommandLine(argc, argv, &args, &error)) {
+    std::fprintf(stderr, "lorvane: %s\n", error.c_str());
     return 2;
   }
+  if (args.help) {
+    std::fputs(usageText().c_str(), stdout);
+    return 0;
+  }
+  AppConfiguration config = AppConfiguration::current();
+  ServerChoice servers;
+  if (!chooseServers(args, processEnvironment(), config, &servers, &error)) {
+    std::fprintf(stderr, "lorvane: %s\n", error.c_str());
+    return 2;
+  }
+  config.contentBaseURL = servers.contentBaseURL;
+  config.recommendBaseURL = servers.recommendBaseURL;
+  AppConfiguration::setCurrent(config);
 
   std::unique_ptr<demo::SampleServer> server;
-  AppConfiguration config = AppConfiguration::current();
-  if (config.contentBaseURL.empty() || config.recommendBaseURL.empty()) {
+  if (servers.needsSampleServer()) {
     demo::ServerOptions options;
     options.sourceDirectory = demo::defaultSourceDirectory();
     options.contentDirectory = demo::defaultContentDirectory();
+    options.failFirst = args.sampleServer.failFirst;
+    options.htmlFirst = args.sampleServer.htmlFirst;
+    options.delaySeconds = args.sampleServer.delaySeconds;
+    options.closeConnections = args.sampleServer.closeConnections;
     server = std::make_unique<demo::SampleServer>(options);
-    std::string error;
     if (server->start(&error)) {
       if (config.contentBaseURL.empty()) config.contentBaseURL = server->baseURL();
       if (config.recommendBaseURL.empty()) config.recommendBaseURL = server->baseURL();
@@ -76,7 +60,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::string error;
   auto display = Display::create({.headless = args.headless, .scale = args.scale}, &error);
   if (!display) {
     std::fprintf(stderr, "lorvane: %s\n", error.c_str());

@@ -267,11 +267,26 @@ TEST_F(SampleServerTest, AnswerHookScriptsRepliesOfAnyShape) {
 
 TEST(SampleServerStartTest, MissingSourcesAreReportedNotServed) {
   ServerOptions options;
-  options.sourceDirectory = "/nonexistent-lorvane-folder";
+  options.contentDirectory = "/nonexistent-lorvane-folder";
   SampleServer server(options);
   std::string error;
   EXPECT_FALSE(server.start(&error));
-  EXPECT_NE(error.find("lessons.json"), std::string::npos);
+  EXPECT_NE(error.find("/nonexistent-lorvane-folder/feeds/topic.json"), std::string::npos) << error;
+}
+
+TEST(SampleServerStartTest, APublicAddressGoesIntoTheLinks) {
+  ServerOptions options;
+  options.publicBaseURL = "https://lessons.example.com/";
+  SampleServer server(options);
+  ASSERT_TRUE(server.start());
+  EXPECT_EQ(server.linkBaseURL(), "https://lessons.example.com/");
+  Connection connection(server.port());
+  auto feed = connection.get(kTopicTarget);
+  ASSERT_TRUE(feed);
+  expectFeedRecords(feed->body(), 16, "https://lessons.example.com/");
+  EXPECT_NE(feed->body().find("\"https://lessons.example.com/thumbs/topic-01.jpg\""),
+            std::string::npos);
+  EXPECT_EQ(feed->body().find("{base}"), std::string::npos);
 }
 
 TEST(SampleServerStartTest, StopEndsOpenKeepAliveConnections) {
