@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/button.h"
 #include "platform/ui/label.h"
 #include "platform/ui/view.h"
@@ -12,7 +13,7 @@ namespace lorvane {
 class CustomTarBar;
 
 // Told of every tab choice.
-class CustomTarBarDelegate {
+class CustomTarBarDelegate : public virtual Weakable {
  public:
   virtual ~CustomTarBarDelegate() = default;
   virtual void selectedType(CustomTarBar& tabBar, int index) = 0;
@@ -36,7 +37,8 @@ class CustomTarBar : public View {
   void hideTabBar(bool hide, bool animated);
 
   int tabBarButtonSelect() const { return tabBarButtonSelect_; }
-  CustomTarBarDelegate* delegate() const { return delegate_; }
+  // Not owned: a delegate that dies is forgotten.
+  CustomTarBarDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(CustomTarBarDelegate* delegate) { delegate_ = delegate; }
   ImageView& backgroundImageview() const { return *backgroundImageview_; }
   Button& hotTopicButton() const { return *buttonArray_[0]; }
@@ -53,7 +55,7 @@ class CustomTarBar : public View {
 
  private:
   int tabBarButtonSelect_ = 0;
-  CustomTarBarDelegate* delegate_ = nullptr;  // not owned
+  WeakPtr<CustomTarBarDelegate> delegate_;
   std::shared_ptr<ImageView> backgroundImageview_;
   std::vector<std::shared_ptr<Button>> buttonArray_;
 };

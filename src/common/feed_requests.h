@@ -7,8 +7,8 @@
 
 namespace lorvane {
 
-// The feed requests a screen has running. The requests do not own their
-// delegate, so a screen that goes away first takes itself off them.
+// The feed requests a screen has running. A screen that goes away cancels
+// them at once (their delegate, the screen, is forgotten by itself).
 class FeedRequests {
  public:
   FeedRequests() = default;

@@ -17,12 +17,7 @@ ShowViewController::ShowViewController()
   videoDescrip_.reserve(20);
 }
 
-ShowViewController::~ShowViewController() {
-  if (tableView_) {
-    tableView_->setDataSource(nullptr);
-    tableView_->setTableDelegate(nullptr);
-  }
-}
+ShowViewController::~ShowViewController() = default;
 
 void ShowViewController::viewDidLoad() {
   const Rect viewFrame = view()->frame();

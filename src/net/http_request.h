@@ -428,7 +428,7 @@ class HTTPRequest : public Operation {
   int tag_ = 0;
 
   std::weak_ptr<HTTPRequest> mainRequest_;
-  HTTPRequestDelegate* delegate_ = nullptr;
+  WeakPtr<HTTPRequestDelegate> delegate_;
   std::shared_ptr<HTTPRequestDelegate> queue_;
   HTTPSelector didStartSelector_ = HTTPSelector::requestStarted;
   HTTPSelector didReceiveResponseHeadersSelector_ = HTTPSelector::requestDidReceiveResponseHeaders;

@@ -6,6 +6,7 @@
 
 #include "net/net_types.h"
 #include "platform/foundation/url.h"
+#include "platform/foundation/weak_ptr.h"
 
 namespace lorvane {
 
@@ -30,7 +31,7 @@ enum class HTTPSelector {
 
 // Receives a request's callbacks, on the main thread. Every operation is
 // optional: a delegate says which ones it implements, and only those are
-// called. The request never owns its delegate.
+// called. The request never owns its delegate, and forgets one that dies.
 //
 //   class Screen : public HTTPRequestDelegate {
 //    public:
@@ -39,7 +40,7 @@ enum class HTTPSelector {
 //     void requestFinished(HTTPRequest& request) override;
 //     void requestFailed(HTTPRequest& request) override;
 //   };
-class HTTPRequestDelegate {
+class HTTPRequestDelegate : public virtual Weakable {
  public:
   explicit HTTPRequestDelegate(std::initializer_list<HTTPSelector> implemented = {})
       : implemented_(implemented) {}

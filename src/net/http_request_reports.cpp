@@ -109,7 +109,7 @@ void HTTPRequest::reportStarted() {
   HTTPSelector selector;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     block = startedBlock_;
     selector = didStartSelector_;
@@ -124,7 +124,7 @@ void HTTPRequest::reportHeaders(HeaderMap headers) {
   HTTPSelector selector;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     block = headersReceivedBlock_;
     selector = didReceiveResponseHeadersSelector_;
@@ -144,7 +144,7 @@ void HTTPRequest::reportRedirected() {
   BasicBlock block;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     block = requestRedirectedBlock_;
   }
   if (delegate && delegate->respondsToSelector(HTTPSelector::requestRedirected)) {
@@ -159,7 +159,7 @@ void HTTPRequest::reportWillRedirect(URL url) {
   HTTPSelector selector;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     selector = willRedirectSelector_;
   }
@@ -180,7 +180,7 @@ void HTTPRequest::reportFinished() {
   {
     std::lock_guard lock(cancelledLock_);
     if (error_) return;
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     block = completionBlock_;
     selector = didFinishSelector_;
@@ -195,7 +195,7 @@ void HTTPRequest::reportFailure() {
   HTTPSelector selector;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     block = failedBlock_;
     selector = didFailSelector_;
@@ -209,7 +209,7 @@ void HTTPRequest::reportData(Data data) {
   HTTPSelector selector;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     block = dataReceivedBlock_;
     selector = didReceiveDataSelector_;
   }
@@ -228,7 +228,7 @@ void HTTPRequest::reportAuthenticationNeeded(bool proxy) {
                                 : HTTPSelector::authenticationNeededForRequest;
   {
     std::lock_guard lock(cancelledLock_);
-    delegate = delegate_;
+    delegate = delegate_.get();
     queue = queue_;
     block = proxy ? proxyAuthenticationNeededBlock_ : authenticationNeededBlock_;
   }

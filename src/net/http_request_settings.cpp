@@ -375,7 +375,7 @@ std::string HTTPRequest::temporaryFileDownloadPath() const {
 
 HTTPRequestDelegate* HTTPRequest::delegate() const {
   std::lock_guard lock(cancelledLock_);
-  return delegate_;
+  return delegate_.get();
 }
 
 void HTTPRequest::setDelegate(HTTPRequestDelegate* delegate) {

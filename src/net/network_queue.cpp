@@ -114,7 +114,7 @@ std::shared_ptr<NetworkQueue> NetworkQueue::copy() const {
 
 NetworkQueueDelegate* NetworkQueue::delegate() const {
   std::lock_guard lock(mutex_);
-  return delegate_;
+  return delegate_.get();
 }
 
 void NetworkQueue::setDelegate(NetworkQueueDelegate* delegate) {
@@ -157,7 +157,7 @@ void NetworkQueue::forward(const std::optional<HTTPSelector>& selector, HTTPRequ
   NetworkQueueDelegate* delegate;
   {
     std::lock_guard lock(mutex_);
-    delegate = delegate_;
+    delegate = delegate_.get();
   }
   if (!selector || !delegate || !delegate->respondsToSelector(*selector)) return;
   switch (*selector) {
@@ -230,7 +230,7 @@ void NetworkQueue::updateDownloadProgress() {
   float progress;
   {
     std::lock_guard lock(mutex_);
-    indicator = downloadProgressDelegate_;
+    indicator = downloadProgressDelegate_.get();
     progress = totalBytesToDownload_ == 0
                    ? 0.0f
                    : static_cast<float>(static_cast<double>(bytesDownloadedSoFar_) /
@@ -244,7 +244,7 @@ void NetworkQueue::updateUploadProgress() {
   float progress;
   {
     std::lock_guard lock(mutex_);
-    indicator = uploadProgressDelegate_;
+    indicator = uploadProgressDelegate_.get();
     progress = totalBytesToUpload_ == 0
                    ? 0.0f
                    : static_cast<float>(static_cast<double>(bytesUploadedSoFar_) /

@@ -15,7 +15,7 @@ namespace lorvane {
 class NetworkQueue;
 
 // Anything that shows progress.
-class ProgressIndicator {
+class ProgressIndicator : public virtual Weakable {
  public:
   virtual ~ProgressIndicator() = default;
   virtual void setProgress(float progress) = 0;
@@ -66,11 +66,11 @@ class NetworkQueue : public OperationQueue,
   void setShouldCancelAllRequestsOnFailure(bool on) { shouldCancelAllRequestsOnFailure_ = on; }
   bool showAccurateProgress() const { return showAccurateProgress_; }
   void setShowAccurateProgress(bool on) { showAccurateProgress_ = on; }
-  ProgressIndicator* uploadProgressDelegate() const { return uploadProgressDelegate_; }
+  ProgressIndicator* uploadProgressDelegate() const { return uploadProgressDelegate_.get(); }
   void setUploadProgressDelegate(ProgressIndicator* indicator) {
     uploadProgressDelegate_ = indicator;
   }
-  ProgressIndicator* downloadProgressDelegate() const { return downloadProgressDelegate_; }
+  ProgressIndicator* downloadProgressDelegate() const { return downloadProgressDelegate_.get(); }
   void setDownloadProgressDelegate(ProgressIndicator* indicator) {
     downloadProgressDelegate_ = indicator;
   }
@@ -102,12 +102,12 @@ class NetworkQueue : public OperationQueue,
   void updateUploadProgress();
 
   mutable std::recursive_mutex mutex_;
-  NetworkQueueDelegate* delegate_ = nullptr;
+  WeakPtr<NetworkQueueDelegate> delegate_;
   std::atomic<int> requestsCount_{0};
   bool shouldCancelAllRequestsOnFailure_ = true;
   bool showAccurateProgress_ = false;
-  ProgressIndicator* uploadProgressDelegate_ = nullptr;
-  ProgressIndicator* downloadProgressDelegate_ = nullptr;
+  WeakPtr<ProgressIndicator> uploadProgressDelegate_;
+  WeakPtr<ProgressIndicator> downloadProgressDelegate_;
   std::uint64_t bytesUploadedSoFar_ = 0;
   std::uint64_t totalBytesToUpload_ = 0;
   std::uint64_t bytesDownloadedSoFar_ = 0;

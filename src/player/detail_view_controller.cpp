@@ -38,9 +38,7 @@ std::string DetailViewController::shareAppKey() {
 
 DetailViewController::DetailViewController() = default;
 
-DetailViewController::~DetailViewController() {
-  if (playVideoViewController_) playVideoViewController_->setDelegate(nullptr);
-}
+DetailViewController::~DetailViewController() = default;
 
 void DetailViewController::setVideoInfoDictionary(JSONRef<JSONDictionary> record) {
   videoInfoDictionary_ = std::move(record);

@@ -34,22 +34,8 @@ PlayVideoViewController::PlayVideoViewController(std::shared_ptr<PlayerFactory> 
 PlayVideoViewController::~PlayVideoViewController() {
   teardown();
   RunLoop::main().cancelPreviousPerformRequests(this);
-  if (auto alert = failureAlert_.lock()) alert->setDelegate(nullptr);
-  // The overlay may outlive us inside someone else's view tree: nothing of
-  // it may call back into a dead controller.
-  if (videoControlView_) {
-    if (tapRecognizer_) videoControlView_->removeGestureRecognizer(tapRecognizer_.get());
-    if (panRecognizer_) videoControlView_->removeGestureRecognizer(panRecognizer_.get());
-    VideoControlView& v = *videoControlView_;
-    for (Control* control : std::initializer_list<Control*>{
-             &v.playPauseButton(), &v.backButton(), &v.volumeButton(), &v.doublePlayButton(),
-             &v.fullScreenButton(), &v.videoScrubber()}) {
-      control->removeTarget(this);
-    }
-    if (auto panel = v.volumeControlView()) {
-      if (auto slider = panel->volumeSlider()) slider->removeTarget(this);
-    }
-  }
+  // The overlay may outlive us inside someone else's view tree; its
+  // controls, recognisers and the failure alert forget us by themselves.
 }
 
 // ---- Set-up ---------------------------------------------------------------

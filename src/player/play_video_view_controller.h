@@ -7,6 +7,7 @@
 
 #include "json/json.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/weak_ptr.h"
 #include "platform/media/player_interface.h"
 #include "platform/media/system_volume.h"
 #include "platform/ui/alert_view.h"
@@ -30,7 +31,7 @@ inline constexpr const char* kVideoPlayerWillHideControlsNotification =
 
 // Told when the user wants full screen or leaves the player. Both are
 // optional: a delegate opts in through the matching responds... answer.
-class PlayVideoViewControllerDelegate {
+class PlayVideoViewControllerDelegate : public virtual Weakable {
  public:
   virtual ~PlayVideoViewControllerDelegate() = default;
   virtual bool respondsToFullScreenVideo() const { return false; }
@@ -56,7 +57,7 @@ class PlayVideoViewController : public ViewController,
   // Properties.
   std::shared_ptr<VideoControlView> videoControlView() const { return videoControlView_; }
   PlayerPtr videoPlayer() const { return videoPlayer_; }
-  PlayVideoViewControllerDelegate* delegate() const { return delegate_; }
+  PlayVideoViewControllerDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(PlayVideoViewControllerDelegate* delegate) { delegate_ = delegate; }
   // The lesson's length in whole seconds: a number or a string of digits.
   const JSONValueRef& duration() const { return duration_; }
@@ -188,7 +189,7 @@ class PlayVideoViewController : public ViewController,
   std::shared_ptr<VideoControlView> videoControlView_;
   PlayerPtr videoPlayer_;
   MusicPlayerController* appMusicPlayer_ = nullptr;
-  PlayVideoViewControllerDelegate* delegate_ = nullptr;  // not owned
+  WeakPtr<PlayVideoViewControllerDelegate> delegate_;
   JSONValueRef duration_;
   std::string videoTitle_;
   std::map<std::string, std::string> currentVideoInfo_;

@@ -3,13 +3,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/label.h"
 #include "platform/ui/view.h"
 
 namespace lorvane {
 
 // Told of every move of the thumb, with the value before it is rounded.
-class NOThreeStatusProtocol {
+class NOThreeStatusProtocol : public virtual Weakable {
  public:
   virtual ~NOThreeStatusProtocol() = default;
   virtual void thumbMoved(float value) = 0;
@@ -62,7 +63,7 @@ class NOThreeStatusSlider : public View {
   float getXStatus2WithValue(float value) const;
   float getCurrentValueWithButtonX(float x) const;
 
-  NOThreeStatusProtocol* delegate() const { return delegate_; }
+  NOThreeStatusProtocol* delegate() const { return delegate_.get(); }
   void setDelegate(NOThreeStatusProtocol* delegate) { delegate_ = delegate; }
 
   Label* lTextLabel() const { return lTextLabel_.get(); }
@@ -98,7 +99,7 @@ class NOThreeStatusSlider : public View {
   std::shared_ptr<ImageView> status3_;
   bool bButtonClicked_ = false;
   float xOffset_ = 0;
-  NOThreeStatusProtocol* delegate_ = nullptr;  // not owned
+  WeakPtr<NOThreeStatusProtocol> delegate_;
 };
 
 }  // namespace lorvane

@@ -25,7 +25,7 @@ void AboutUsViewController::viewDidLoad() {
   const Rect screen = mainScreenBounds();
   titleBar_ = View::make<ImageView>(Image::imageNamed(kTitleBarPicture));
   titleBar_->setFrame({0, isSystemSevenOrLater() ? 1.0 : 0.0, screen.width(), kTitleBarHeight});
-  backButton_ = makeBackButton([this] { backAction(); });
+  backButton_ = makeBackButton(this, [this] { backAction(); });
   auto title = makeTitleLabel("关于我们");
 
   textView_ = View::make<TextView>(Rect{10, 54, 300, screen.height() - statusBarHeight() - 64});

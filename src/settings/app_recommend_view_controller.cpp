@@ -22,12 +22,7 @@ std::optional<std::string> stringForKey(const JSONDictionary& dictionary, std::s
 AppRecommendViewController::AppRecommendViewController()
     : HTTPRequestDelegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed}) {}
 
-AppRecommendViewController::~AppRecommendViewController() {
-  if (appTableView_) {
-    appTableView_->setDataSource(nullptr);
-    appTableView_->setTableDelegate(nullptr);
-  }
-}
+AppRecommendViewController::~AppRecommendViewController() = default;
 
 void AppRecommendViewController::viewDidLoad() {
   const Rect viewFrame = view()->frame();
@@ -39,7 +34,7 @@ void AppRecommendViewController::viewDidLoad() {
   const Rect screen = mainScreenBounds();
   auto titleBar = View::make<ImageView>(Image::imageNamed(kTitleBarPicture));
   titleBar->setFrame({0, 0, screen.width(), kTitleBarHeight});
-  backButton_ = makeBackButton([this] { backAction(); });
+  backButton_ = makeBackButton(this, [this] { backAction(); });
   auto title = makeTitleLabel("应用推荐");
 
   appTableView_ = View::make<TableView>(Rect{0, kTitleBarHeight, screen.width(),

@@ -21,7 +21,7 @@ void FeedbackViewController::loadView() {
 void FeedbackViewController::viewDidLoad() {
   auto titleBar = View::make<ImageView>(Image::imageNamed("导航栏"));
   titleBar->setFrame({0, 0, mainScreenBounds().width(), kTitleBarHeight});
-  backButton_ = makeBackButton([this] { backAction(); });
+  backButton_ = makeBackButton(this, [this] { backAction(); });
   view()->addSubview(titleBar);
   view()->addSubview(backButton_);
   view()->addSubview(makeTitleLabel("意见反馈"));

@@ -11,14 +11,13 @@ std::shared_ptr<ImageView> makePageBackground(const Rect& frame) {
   return background;
 }
 
-std::shared_ptr<Button> makeBackButton(std::function<void()> action) {
+std::shared_ptr<Button> makeBackButton(const Weakable* page, std::function<void()> action) {
   auto button = Button::buttonWithType(ButtonType::Custom);
   button->setFrame({10, 7, 50, 29});
   button->setImage(Image::imageNamed("返回按钮-原大-01"), ControlStateNormal);
   button->setImage(Image::imageNamed("返回按钮-原大-02"), ControlStateHighlighted);
   button->addTarget(
-      button.get(), [action = std::move(action)](Control&) { action(); },
-      ControlEventTouchUpInside);
+      page, [action = std::move(action)](Control&) { action(); }, ControlEventTouchUpInside);
   return button;
 }
 

@@ -20,8 +20,9 @@ inline Color touchedRowTextColor() {
 
 // The page background: interaction on, since the page's views sit in it.
 std::shared_ptr<ImageView> makePageBackground(const Rect& frame);
-// The back button of a title bar at (10, 7, 50, 29).
-std::shared_ptr<Button> makeBackButton(std::function<void()> action);
+// The back button of a title bar at (10, 7, 50, 29); its action runs while
+// `page` lives.
+std::shared_ptr<Button> makeBackButton(const Weakable* page, std::function<void()> action);
 // The centred white title of a title bar at (70, 0, 180, 44).
 std::shared_ptr<Label> makeTitleLabel(const std::string& text);
 

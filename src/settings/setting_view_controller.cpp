@@ -14,12 +14,7 @@ namespace lorvane {
 
 SettingViewController::SettingViewController() = default;
 
-SettingViewController::~SettingViewController() {
-  if (tableView_) {
-    tableView_->setDataSource(nullptr);
-    tableView_->setTableDelegate(nullptr);
-  }
-}
+SettingViewController::~SettingViewController() = default;
 
 void SettingViewController::viewDidLoad() {
   const Rect viewFrame = view()->frame();

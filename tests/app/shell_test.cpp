@@ -101,6 +101,42 @@ TEST_F(ShellTest, ChoosingATabBuildsAFreshStackAroundTheSameScreen) {
   EXPECT_EQ(root->view()->subviews().back().get(), &bar());
 }
 
+// The bar lives for the whole process; the shell that answers it may not.
+TEST_F(ShellTest, TheTabBarForgetsARootControllerThatDied) {
+  std::weak_ptr<RootViewController> weakRoot = root;
+  window->setRootViewController(nullptr);
+  root.reset();
+  delegate.reset();
+  Application::sharedApplication().reset();
+  ASSERT_TRUE(weakRoot.expired());
+  EXPECT_EQ(bar().delegate(), nullptr);
+  const int before = bar().tabBarButtonSelect();
+  bar().selectTabBarButton(2);  // used to reach the freed controller
+  EXPECT_TRUE(bar().buttonArray()[2]->isSelected());
+  EXPECT_EQ(bar().tabBarButtonSelect(), before);
+
+  // A new shell takes the bar over and is told of choices again.
+  delegate = std::make_shared<AppDelegate>();
+  ASSERT_TRUE(Application::sharedApplication().launch(delegate));
+  root = delegate->rootVC();
+  EXPECT_EQ(bar().delegate(), static_cast<CustomTarBarDelegate*>(root.get()));
+  bar().selectTabBarButton(3);
+  EXPECT_EQ(root->navController()->topViewController(), root->controllersArray()[3].get());
+}
+
+TEST_F(ShellTest, TheRootControllerOutlivesTheBarLeavingItsView) {
+  bar().removeFromSuperview();
+  bar().selectTabBarButton(1);
+  EXPECT_EQ(root->navController()->topViewController(), root->controllersArray()[1].get());
+  std::weak_ptr<RootViewController> weakRoot = root;
+  window->setRootViewController(nullptr);
+  root.reset();
+  delegate.reset();
+  Application::sharedApplication().reset();
+  EXPECT_TRUE(weakRoot.expired());
+  EXPECT_EQ(bar().delegate(), nullptr);
+}
+
 TEST_F(ShellTest, SelectionOutsideTheTabsChangesNothing) {
   auto* stack = root->navController();
   root->selectedType(bar(), 4);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/label.h"
@@ -22,7 +23,7 @@ enum class MailComposeResult { Cancelled = 0, Saved = 1, Sent = 2, Failed = 3 };
 
 // Told how the page ended; the delegate dismisses the page. Optional:
 // false means "not implemented".
-class MailComposeViewControllerDelegate {
+class MailComposeViewControllerDelegate : public virtual Weakable {
  public:
   virtual ~MailComposeViewControllerDelegate() = default;
   virtual bool mailComposeControllerDidFinish(MailComposeViewController& controller,
@@ -59,7 +60,7 @@ class MailComposeViewController : public ViewController {
   static std::string outboxDirectory();
   static std::string draftsDirectory();
 
-  MailComposeViewControllerDelegate* mailComposeDelegate() const { return delegate_; }
+  MailComposeViewControllerDelegate* mailComposeDelegate() const { return delegate_.get(); }
   void setMailComposeDelegate(MailComposeViewControllerDelegate* d) { delegate_ = d; }
 
   void setToRecipients(std::vector<std::string> recipients);
@@ -102,7 +103,7 @@ class MailComposeViewController : public ViewController {
   bool writeMessage(const std::string& folder, ErrorPtr* error);
   void refreshHeaderLabels();
 
-  MailComposeViewControllerDelegate* delegate_ = nullptr;  // not owned
+  WeakPtr<MailComposeViewControllerDelegate> delegate_;
   std::vector<std::string> toRecipients_;
   std::string subject_;
   std::string body_;

@@ -160,7 +160,8 @@ void ShareSnsService::presentSnsIconSheetView(ViewController& controller, const 
   ViewPtr page = controller.view();
   // The choice takes the sheet away; it learns of the sheet once made.
   auto holder = std::make_shared<std::weak_ptr<ShareSheetView>>();
-  auto choose = [holder, appKey, shareText, shareImage, delegate](const std::string& platform) {
+  auto choose = [holder, appKey, shareText, shareImage,
+                 delegate = WeakPtr<ShareSnsDelegate>(delegate)](const std::string& platform) {
     // The sheet owns the button whose action this is: keep it (and so this
     // very function) alive until the choice has been handled.
     auto sheet = holder->lock();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/button.h"
 #include "platform/ui/image.h"
 #include "platform/ui/view_controller.h"
@@ -14,7 +15,7 @@
 namespace lorvane {
 
 // Told how a share ended. Optional: false means "not implemented".
-class ShareSnsDelegate {
+class ShareSnsDelegate : public virtual Weakable {
  public:
   virtual ~ShareSnsDelegate() = default;
   virtual bool didFinishShare(const std::string& platform, const ErrorPtr& error) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/button.h"
 #include "platform/ui/label.h"
 
@@ -12,7 +13,7 @@ namespace lorvane {
 class AlertView;
 
 // Optional; false means "not implemented".
-class AlertViewDelegate {
+class AlertViewDelegate : public virtual Weakable {
  public:
   virtual ~AlertViewDelegate() = default;
   virtual bool clickedButtonAtIndex(AlertView&, int buttonIndex) {
@@ -34,7 +35,7 @@ class AlertView : public View {
 
   const std::string& title() const { return title_; }
   const std::string& message() const { return message_; }
-  AlertViewDelegate* delegate() const { return delegate_; }
+  AlertViewDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(AlertViewDelegate* d) { delegate_ = d; }
   int numberOfButtons() const { return int(buttonTitles_.size()); }
   std::string buttonTitleAtIndex(int index) const;
@@ -55,7 +56,7 @@ class AlertView : public View {
   void build();
   std::string title_;
   std::string message_;
-  AlertViewDelegate* delegate_;
+  WeakPtr<AlertViewDelegate> delegate_;
   std::string cancelButtonTitle_;
   std::vector<std::string> buttonTitles_;
   bool visible_ = false;

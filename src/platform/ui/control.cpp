@@ -1,32 +1,49 @@
 #include "platform/ui/control.h"
 
+#include <algorithm>
+
 #include "platform/ui/gesture_recognizer.h"
 
 namespace lorvane {
 
-void Control::addTarget(const void* target, Action action, unsigned events) {
+void Control::addTarget(const Weakable* target, Action action, unsigned events) {
+  dropDeadTargets();
   if (!action || events == 0) return;
-  targets_.push_back({target, std::move(action), events});
+  targets_.push_back({target, target != nullptr, std::move(action), events});
 }
 
-void Control::removeTarget(const void* target, unsigned events) {
+void Control::removeTarget(const Weakable* target, unsigned events) {
   for (auto& t : targets_) {
-    if (target == nullptr || t.target == target) t.events &= ~events;
+    if (target == nullptr || t.target.pointsAt(target)) t.events &= ~events;
   }
   std::erase_if(targets_, [](const Target& t) { return t.events == 0; });
+  dropDeadTargets();
+}
+
+void Control::dropDeadTargets() {
+  std::erase_if(targets_, [](const Target& t) { return !t.isLive(); });
+}
+
+std::size_t Control::targetCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(targets_.begin(), targets_.end(), [](const Target& t) { return t.isLive(); }));
 }
 
 unsigned Control::allControlEvents() const {
   unsigned all = 0;
-  for (const auto& t : targets_) all |= t.events;
+  for (const auto& t : targets_) {
+    if (t.isLive()) all |= t.events;
+  }
   return all;
 }
 
 void Control::sendActionsForControlEvents(unsigned events) {
   auto keep = sharedFromThis();
+  dropDeadTargets();
   auto targets = targets_;  // an action may change the list
+  // An earlier action may end a later target, so each is asked just before.
   for (auto& t : targets) {
-    if (t.events & events) t.action(*this);
+    if ((t.events & events) && t.isLive()) t.action(*this);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/view.h"
 
 namespace lorvane {
@@ -41,11 +42,13 @@ class Control : public View {
   using Action = std::function<void(Control& sender)>;
   using View::View;
 
-  // target identifies the pair for removal; it is not owned.
-  void addTarget(const void* target, Action action, unsigned events);
+  // The action runs while `target` lives (always, for no target), and
+  // `target` names the pair for removal. A dead target's pairs are dropped.
+  void addTarget(const Weakable* target, Action action, unsigned events);
   // Removes the pairs of `target` (nullptr: every target) for those events.
-  void removeTarget(const void* target, unsigned events = ControlEventAllEvents);
-  std::size_t targetCount() const { return targets_.size(); }
+  void removeTarget(const Weakable* target, unsigned events = ControlEventAllEvents);
+  // Pairs whose target still lives.
+  std::size_t targetCount() const;
   unsigned allControlEvents() const;
   void sendActionsForControlEvents(unsigned events);
 
@@ -81,10 +84,13 @@ class Control : public View {
 
  private:
   struct Target {
-    const void* target;
+    WeakPtr<const Weakable> target;
+    bool hasTarget;
     Action action;
     unsigned events;
+    bool isLive() const { return !hasTarget || target.get() != nullptr; }
   };
+  void dropDeadTargets();
   std::vector<Target> targets_;
   bool enabled_ = true;
   bool selected_ = false;

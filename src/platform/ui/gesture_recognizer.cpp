@@ -8,12 +8,20 @@
 
 namespace lorvane {
 
-void GestureRecognizer::addTarget(const void* target, Action action) {
-  if (action) targets_.push_back({target, std::move(action)});
+void GestureRecognizer::addTarget(const Weakable* target, Action action) {
+  std::erase_if(targets_, [](const Target& t) { return !t.isLive(); });
+  if (action) targets_.push_back({target, target != nullptr, std::move(action)});
 }
 
-void GestureRecognizer::removeTarget(const void* target) {
-  std::erase_if(targets_, [&](const Target& t) { return target == nullptr || t.target == target; });
+void GestureRecognizer::removeTarget(const Weakable* target) {
+  std::erase_if(targets_, [&](const Target& t) {
+    return target == nullptr || t.target.pointsAt(target) || !t.isLive();
+  });
+}
+
+std::size_t GestureRecognizer::targetCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(targets_.begin(), targets_.end(), [](const Target& t) { return t.isLive(); }));
 }
 
 void GestureRecognizer::setEnabled(bool enabled) {
@@ -85,8 +93,12 @@ void GestureRecognizer::setState(GestureRecognizerState state) {
 }
 
 void GestureRecognizer::sendActions() {
-  auto targets = targets_;
-  for (auto& t : targets) t.action(*this);
+  std::erase_if(targets_, [](const Target& t) { return !t.isLive(); });
+  auto targets = targets_;  // an action may change the list
+  // An earlier action may end a later target, so each is asked just before.
+  for (auto& t : targets) {
+    if (t.isLive()) t.action(*this);
+  }
 }
 
 void GestureRecognizer::track(const TouchSet& touches) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/touch.h"
 
@@ -16,7 +17,7 @@ class GestureRecognizer;
 
 // Optional questions; an answer of nothing means "not implemented", and
 // the platform's default (yes, yes, no) applies.
-class GestureRecognizerDelegate {
+class GestureRecognizerDelegate : public virtual Weakable {
  public:
   virtual ~GestureRecognizerDelegate() = default;
   virtual std::optional<bool> gestureRecognizerShouldBegin(GestureRecognizer&) {
@@ -48,17 +49,20 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
  public:
   using Action = std::function<void(GestureRecognizer&)>;
   GestureRecognizer() = default;
-  GestureRecognizer(const void* target, Action action) { addTarget(target, std::move(action)); }
+  GestureRecognizer(const Weakable* target, Action action) { addTarget(target, std::move(action)); }
   virtual ~GestureRecognizer() = default;
   GestureRecognizer(const GestureRecognizer&) = delete;
   GestureRecognizer& operator=(const GestureRecognizer&) = delete;
 
-  void addTarget(const void* target, Action action);
-  void removeTarget(const void* target);
+  // The action runs while `target` lives (always, for no target); a dead
+  // target's pairs are dropped.
+  void addTarget(const Weakable* target, Action action);
+  void removeTarget(const Weakable* target);
+  std::size_t targetCount() const;
 
   GestureRecognizerState state() const { return state_; }
   View* view() const { return view_; }
-  GestureRecognizerDelegate* delegate() const { return delegate_; }
+  GestureRecognizerDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(GestureRecognizerDelegate* d) { delegate_ = d; }
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool enabled);
@@ -103,13 +107,15 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
   void untrack(const TouchSet& touches);
 
   struct Target {
-    const void* target;
+    WeakPtr<const Weakable> target;
+    bool hasTarget;
     Action action;
+    bool isLive() const { return !hasTarget || target.get() != nullptr; }
   };
   std::vector<Target> targets_;
   GestureRecognizerState state_ = GestureRecognizerState::Possible;
   View* view_ = nullptr;
-  GestureRecognizerDelegate* delegate_ = nullptr;
+  WeakPtr<GestureRecognizerDelegate> delegate_;
   bool enabled_ = true;
   bool cancelsTouchesInView_ = true;
   TouchSet touches_;

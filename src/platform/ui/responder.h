@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/touch.h"
 
 namespace lorvane {
 
 // Receives touches; what it does not handle goes on to the next responder
-// (a view's controller, then its superview).
-class Responder {
+// (a view's controller, then its superview). Others refer to responders
+// (as targets, delegates, data sources) through WeakPtr.
+class Responder : public virtual Weakable {
  public:
   virtual ~Responder() = default;
   virtual Responder* nextResponder() const { return nullptr; }

@@ -17,7 +17,6 @@ ScrollView::ScrollView(const Rect& frame) : View(frame) {
 
 ScrollView::~ScrollView() {
   if (decelerationTimer_) decelerationTimer_->invalidate();
-  pan_->removeTarget(this);
 }
 
 void ScrollView::setScrollEnabled(bool e) {

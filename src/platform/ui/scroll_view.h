@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/foundation/run_loop.h"
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/view.h"
 
@@ -12,7 +13,7 @@ namespace lorvane {
 class ScrollView;
 
 // Every operation optional; `false` from a notification means "not implemented".
-class ScrollViewDelegate {
+class ScrollViewDelegate : public virtual Weakable {
  public:
   virtual ~ScrollViewDelegate() = default;
   virtual bool scrollViewDidScroll(ScrollView&) { return false; }
@@ -74,7 +75,7 @@ class ScrollView : public View {
   bool isDecelerating() const { return decelerating_; }
   bool isTracking() const { return tracking_; }
 
-  ScrollViewDelegate* delegate() const { return delegate_; }
+  ScrollViewDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(ScrollViewDelegate* d) { delegate_ = d; }
   const std::shared_ptr<PanGestureRecognizer>& panGestureRecognizer() const { return pan_; }
 
@@ -118,7 +119,7 @@ class ScrollView : public View {
   bool dragging_ = false;
   bool decelerating_ = false;
   bool tracking_ = false;
-  ScrollViewDelegate* delegate_ = nullptr;
+  WeakPtr<ScrollViewDelegate> delegate_;
   std::shared_ptr<PanGestureRecognizer> pan_;
   Point dragStartOffset_;
   Point velocity_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/label.h"
 #include "platform/ui/scroll_view.h"
 
@@ -76,7 +77,7 @@ class TableViewCell : public View {
 
 using TableViewCellPtr = std::shared_ptr<TableViewCell>;
 
-class TableViewDataSource {
+class TableViewDataSource : public virtual Weakable {
  public:
   virtual ~TableViewDataSource() = default;
   virtual int numberOfRowsInSection(TableView& tableView, int section) = 0;
@@ -109,12 +110,12 @@ class TableView : public ScrollView {
   explicit TableView(const Rect& frame = {}, TableViewStyle style = TableViewStyle::Plain);
   TableViewStyle style() const { return style_; }
 
-  TableViewDataSource* dataSource() const { return dataSource_; }
+  TableViewDataSource* dataSource() const { return dataSource_.get(); }
   void setDataSource(TableViewDataSource* d) {
     dataSource_ = d;
     setNeedsReload();
   }
-  TableViewDelegate* tableDelegate() const { return tableDelegate_; }
+  TableViewDelegate* tableDelegate() const { return tableDelegate_.get(); }
   void setTableDelegate(TableViewDelegate* d);
 
   double rowHeight() const { return rowHeight_; }
@@ -186,8 +187,8 @@ class TableView : public ScrollView {
   bool isValid(const IndexPath& path) const;
 
   TableViewStyle style_;
-  TableViewDataSource* dataSource_ = nullptr;
-  TableViewDelegate* tableDelegate_ = nullptr;
+  WeakPtr<TableViewDataSource> dataSource_;
+  WeakPtr<TableViewDelegate> tableDelegate_;
   double rowHeight_ = 44;
   double sectionHeaderHeight_;
   TableViewCellSeparatorStyle separatorStyle_ = TableViewCellSeparatorStyle::SingleLine;

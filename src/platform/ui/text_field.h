@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/weak_ptr.h"
 #include "platform/ui/control.h"
 #include "platform/ui/editing_marks.h"
 #include "platform/ui/label.h"
@@ -14,7 +15,7 @@ namespace lorvane {
 class TextField;
 
 // Every operation optional: nothing (or false) means "not implemented".
-class TextFieldDelegate {
+class TextFieldDelegate : public virtual Weakable {
  public:
   virtual ~TextFieldDelegate() = default;
   virtual std::optional<bool> textFieldShouldBeginEditing(TextField&) { return std::nullopt; }
@@ -48,7 +49,7 @@ class TextField : public Control, public TextInput {
   void setTextAlignment(TextAlignment a);
   TextBorderStyle borderStyle() const { return borderStyle_; }
   void setBorderStyle(TextBorderStyle style);
-  TextFieldDelegate* delegate() const { return delegate_; }
+  TextFieldDelegate* delegate() const { return delegate_.get(); }
   void setDelegate(TextFieldDelegate* d) { delegate_ = d; }
   bool isEditing() const { return isFirstResponder(); }
 
@@ -85,7 +86,7 @@ class TextField : public Control, public TextInput {
   std::shared_ptr<Label> label_;
   std::shared_ptr<Label> placeholder_;
   EditingMarks marks_;
-  TextFieldDelegate* delegate_ = nullptr;  // not owned
+  WeakPtr<TextFieldDelegate> delegate_;
   TextBorderStyle borderStyle_ = TextBorderStyle::None;
   double scroll_ = 0;  // how far the text is moved left to keep the caret in view
 };

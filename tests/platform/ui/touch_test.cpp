@@ -11,7 +11,7 @@ namespace {
 
 class TouchTest : public testing::UiTest {};
 
-struct EventLog {
+struct EventLog : Weakable {
   std::vector<unsigned> events;
   void attach(Control& c, unsigned mask = ControlEventAllEvents) {
     for (unsigned bit = 1; bit && bit <= ControlEventValueChanged; bit <<= 1) {
@@ -97,10 +97,11 @@ TEST_F(TouchTest, DisabledButtonAndRemovedTargetsStayQuiet) {
   window->addSubview(button);
   int fired = 0;
   int other = 0;
+  Responder otherTarget;
   button->addTarget(
       this, [&](Control&) { ++fired; }, ControlEventTouchUpInside);
   button->addTarget(
-      &other, [&](Control&) { ++other; }, ControlEventTouchUpInside);
+      &otherTarget, [&](Control&) { ++other; }, ControlEventTouchUpInside);
   button->setEnabled(false);
   tap({50, 50});
   EXPECT_EQ(fired, 0);

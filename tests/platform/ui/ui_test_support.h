@@ -14,8 +14,9 @@
 namespace lorvane::testing {
 
 // A key window on the default phone, a manual clock and the fixed font
-// metric, with every shared setting put back afterwards.
-class UiTest : public ::testing::Test {
+// metric, with every shared setting put back afterwards. A test may be the
+// target of the controls and recognisers it makes.
+class UiTest : public ::testing::Test, public virtual Weakable {
  protected:
   void SetUp() override {
     clock_ = std::make_unique<ScopedManualClock>();
