@@ -13,6 +13,7 @@
 #include "app/app_delegate.h"
 #include "app/command_line.h"
 #include "app/script_player.h"
+#include "app/shutdown.h"
 #include "common/app_configuration.h"
 #include "demo/server/sample_server.h"
 #include "platform/foundation/log.h"
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     }
   }
   if (args.script.empty() && args.screenshot.empty()) display->run();
-  Application::sharedApplication().terminate();
+  shutDownApplication();
   if (server) server->stop();
   return status;
 }

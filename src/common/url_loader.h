@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,31 +24,41 @@ struct URLLoadResult {
 
 // Plain GETs in the manner of the platform's asynchronous URL connection:
 // every request runs on an operation queue of its own and its completion
-// runs on that queue's thread, not on the main thread. The loader keeps the
-// queues alive; destroying it waits for the requests still running.
+// runs on that queue's thread, not on the main thread.
+//
+// Nothing here waits on the network: cancelAll() (and so the destructor)
+// cancels what is running and lets go of it at once. A completion never
+// starts after cancelAll() has returned; one already running is waited for,
+// which only costs its own (short) work.
 class URLLoader {
  public:
   using Completion = std::function<void(const URLLoadResult&)>;
 
-  URLLoader() = default;
+  URLLoader();
   ~URLLoader();
   URLLoader(const URLLoader&) = delete;
   URLLoader& operator=(const URLLoader&) = delete;
 
   void sendAsynchronousRequest(const std::string& url, Completion completion);
+  void cancelAll();
 
-  // Requests whose completion has not returned yet.
+  // Requests of this loader whose completion has not returned yet.
   std::size_t runningCount() const;
   void waitUntilAllFinished();
+
+  // Requests of every loader still on their threads, cancelled or not.
+  static std::size_t detachedCount();
+  // For the program's exit, once the network is shut down: waits at most
+  // `seconds` for those threads to end. Answers whether they all did.
+  static bool waitForDetachedLoads(double seconds);
 
   // The same exchange, done on the calling thread.
   static URLLoadResult load(const std::string& url);
 
  private:
-  void pruneFinishedQueues();
-
-  mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<OperationQueue>> queues_;
+  struct Job;
+  struct Jobs;
+  std::shared_ptr<Jobs> jobs_;
 };
 
 }  // namespace lorvane

@@ -65,7 +65,13 @@ void HTTPRequest::startSynchronous() {
   inProgress_.store(true);
   setExecuting(true);
   auto me = self();
-  NetworkThread::shared().post([me] { me->main(); });
+  // A caller blocked here must not wait for ever on a network thread that
+  // has gone: its shutdown cancels the exchange, as does a refused post.
+  NetworkThread& network = NetworkThread::shared();
+  const std::uint64_t handler = network.addShutdownHandler([weak = std::weak_ptr<HTTPRequest>(me)] {
+    if (auto request = weak.lock()) request->cancelOnRequestThread();
+  });
+  if (handler == 0 || !network.post([me] { me->main(); })) me->cancelOnRequestThread();
   std::unique_lock lock(syncMutex_);
   for (;;) {
     syncChanged_.wait(lock, [&] { return !syncTasks_.empty() || hasFinishedRunning(); });
@@ -76,8 +82,10 @@ void HTTPRequest::startSynchronous() {
       task();
       lock.lock();
     }
-    if (hasFinishedRunning() && syncTasks_.empty()) return;
+    if (hasFinishedRunning() && syncTasks_.empty()) break;
   }
+  lock.unlock();
+  network.removeShutdownHandler(handler);
 }
 
 void HTTPRequest::main() {

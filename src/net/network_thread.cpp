@@ -8,6 +8,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -39,6 +40,14 @@ struct NetworkThread::Impl {
   asio::executor_work_guard<asio::io_context::executor_type> work{loop.get_executor()};
   std::thread::id threadId;
   std::thread thread;
+
+  // Lock order: lifeMutex before checksMutex (neither is held while a task
+  // or handler runs).
+  mutable std::mutex lifeMutex;
+  bool closed = false;               // no more posts
+  std::atomic<bool> stopped{false};  // the loop has ended for good
+  std::uint64_t nextHandler = 1;
+  std::map<std::uint64_t, Task> shutdownHandlers;
 
   // The shared status ticker: armed while any check is registered.
   std::mutex checksMutex;
@@ -79,16 +88,15 @@ NetworkThread::NetworkThread() : impl_(std::make_unique<Impl>()) {
     started.notify_one();
     // Handlers report their own failures; one that throws must not end
     // the thread every request depends on.
-    for (;;) {
+    while (!impl_->stopped.load()) {
       try {
         impl_->loop.run();
-        impl_->loop.restart();
+        if (!impl_->stopped.load()) impl_->loop.restart();
       } catch (...) {
       }
     }
   });
   started.wait(false);
-  impl_->thread.detach();
 }
 
 NetworkThread& NetworkThread::shared() {
@@ -96,16 +104,63 @@ NetworkThread& NetworkThread::shared() {
   return *thread;
 }
 
-void NetworkThread::post(Task task) {
+bool NetworkThread::post(Task task) {
+  std::lock_guard lock(impl_->lifeMutex);
+  if (impl_->closed) return false;
   asio::post(impl_->loop, std::move(task));
+  return true;
 }
 
-void NetworkThread::dispatch(Task task) {
-  if (isCurrentThread()) {
+bool NetworkThread::dispatch(Task task) {
+  if (isCurrentThread() && !impl_->stopped.load()) {
     task();
-  } else {
-    post(std::move(task));
+    return true;
   }
+  return post(std::move(task));
+}
+
+void NetworkThread::shutdown() {
+  {
+    std::lock_guard lock(impl_->lifeMutex);
+    if (impl_->closed) return;
+    // The last task: whatever was posted before it runs first.
+    Impl* impl = impl_.get();
+    asio::post(impl->loop, [impl] {
+      impl->stopped.store(true);
+      impl->work.reset();
+      impl->loop.stop();
+    });
+    impl_->closed = true;
+  }
+  if (isCurrentThread()) {
+    impl_->thread.detach();  // ends once this task returns
+  } else if (impl_->thread.joinable()) {
+    impl_->thread.join();
+  }
+  std::map<std::uint64_t, Task> handlers;
+  {
+    std::lock_guard lock(impl_->lifeMutex);
+    handlers.swap(impl_->shutdownHandlers);
+  }
+  for (auto& [token, handler] : handlers) handler();
+}
+
+bool NetworkThread::isShutDown() const {
+  std::lock_guard lock(impl_->lifeMutex);
+  return impl_->closed;
+}
+
+std::uint64_t NetworkThread::addShutdownHandler(Task handler) {
+  std::lock_guard lock(impl_->lifeMutex);
+  if (impl_->closed) return 0;
+  const std::uint64_t token = impl_->nextHandler++;
+  impl_->shutdownHandlers.emplace(token, std::move(handler));
+  return token;
+}
+
+void NetworkThread::removeShutdownHandler(std::uint64_t token) {
+  std::lock_guard lock(impl_->lifeMutex);
+  impl_->shutdownHandlers.erase(token);
 }
 
 bool NetworkThread::isCurrentThread() const {

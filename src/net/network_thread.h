@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -10,18 +11,34 @@ namespace lorvane {
 class NetworkTimer;
 
 // The one thread that does every request's network work. It runs its own
-// event loop, is created on first use and never ends.
+// event loop, is created on first use and runs until shutdown().
 class NetworkThread {
  public:
   using Task = std::function<void()>;
 
   static NetworkThread& shared();
 
-  // Queues a task for the network thread; safe from any thread.
-  void post(Task task);
+  // Queues a task for the network thread; safe from any thread. Answers
+  // false, dropping the task, once the thread is shut down.
+  bool post(Task task);
   // Runs the task at once when already on the network thread, else posts it.
-  void dispatch(Task task);
+  bool dispatch(Task task);
   bool isCurrentThread() const;
+
+  // Ends the thread for good, for the program's exit: tasks posted before
+  // the call still run (so cancellations already asked for take effect),
+  // then the loop stops, what is still pending is dropped and the thread is
+  // joined. Shutdown handlers then run on the calling thread. Later posts
+  // fail. Calling it again does nothing; never call it on the network
+  // thread itself.
+  void shutdown();
+  bool isShutDown() const;
+
+  // Work that must not be left hanging when the loop stops (a caller
+  // blocked on an exchange): runs at shutdown unless withdrawn first.
+  // Answers a token for removeShutdownHandler; 0 when already shut down.
+  std::uint64_t addShutdownHandler(Task handler);
+  void removeShutdownHandler(std::uint64_t token);
 
   // A timer on the network thread's loop. It fires `interval` real seconds
   // apart until invalidated (once, unless it repeats).

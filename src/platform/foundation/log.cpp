@@ -9,14 +9,15 @@
 namespace lorvane {
 namespace {
 
+// Never destroyed: threads that end after main returned may still log.
 std::mutex& sinkMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex();
+  return *mutex;
 }
 
 LogSink& currentSink() {
-  static LogSink sink;
-  return sink;
+  static auto* sink = new LogSink();
+  return *sink;
 }
 
 }  // namespace

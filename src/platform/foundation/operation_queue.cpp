@@ -189,14 +189,16 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
 
 namespace {
 
+// Never destroyed: a worker that finishes after main returned still looks
+// its queues up here.
 std::mutex& registryMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex();
+  return *mutex;
 }
 
 std::vector<std::weak_ptr<void>>& registry() {
-  static std::vector<std::weak_ptr<void>> queues;
-  return queues;
+  static auto* queues = new std::vector<std::weak_ptr<void>>();
+  return *queues;
 }
 
 }  // namespace
