@@ -60,10 +60,11 @@ void CoolTopicViewController::requestFinished(HTTPRequest& request) {
   requests_.finished(request);
   FeedRecord page = decodeFeedPage(request.responseString());
   if (!page) {
-    // Not a feed (an error page, say): ask again at once.
-    urlRequest();
+    // Not a feed (an error page, say): ask again, a little later each time.
+    retry_.schedule([this] { urlRequest(); });
     return;
   }
+  retry_.reset();
   coolVideoModel_.setCourseDic(page);
   indicator_->stopAnimating();
   isDataDownloaded_ = true;

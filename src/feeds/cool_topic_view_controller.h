@@ -60,6 +60,7 @@ class CoolTopicViewController : public ViewController, public HTTPRequestDelegat
   const std::vector<std::shared_ptr<MiniVideoCell>>& tiles() const { return tiles_; }
   ThumbnailCache& thumbnailCache() { return cache_; }
   std::size_t runningRequestCount() const { return requests_.runningCount(); }
+  const FeedRetry& retry() const { return retry_; }
 
   void setDetailScreenMaker(DetailScreenMaker maker) { detailMaker_ = std::move(maker); }
 
@@ -78,6 +79,7 @@ class CoolTopicViewController : public ViewController, public HTTPRequestDelegat
   ThumbnailCache cache_{"cool"};
   DetailScreenMaker detailMaker_;
   // Last, so running requests lose their delegate before anything else goes.
+  FeedRetry retry_;
   FeedRequests requests_;
 };
 

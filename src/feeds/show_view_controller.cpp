@@ -71,10 +71,12 @@ void ShowViewController::requestFinished(HTTPRequest& request) {
   requests_.finished(request);
   showVideoMedia_ = decodeFeedPage(request.responseString());
   if (showVideoMedia_) {
+    retry_.reset();
     dropIndicator();
     isDataDownloaded_ = true;
   } else {
-    urlRequest();
+    // Not a feed (an error page, say): ask again, a little later each time.
+    retry_.schedule([this] { urlRequest(); });
   }
   parseData();
 }

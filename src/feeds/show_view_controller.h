@@ -64,6 +64,7 @@ class ShowViewController : public ViewController,
   ImageView* backgroundView() const { return background_.get(); }
   ThumbnailCache& thumbnailCache() { return cache_; }
   std::size_t runningRequestCount() const { return requests_.runningCount(); }
+  const FeedRetry& retry() const { return retry_; }
 
   void setDetailScreenMaker(DetailScreenMaker maker) { detailMaker_ = std::move(maker); }
 
@@ -81,6 +82,7 @@ class ShowViewController : public ViewController,
   std::shared_ptr<TableView> tableView_;
   ThumbnailCache cache_{"show"};
   DetailScreenMaker detailMaker_;
+  FeedRetry retry_;
   FeedRequests requests_;
 };
 

@@ -160,7 +160,9 @@ TEST_F(ShowListTest, AnUndecodableAnswerAfterAPageClearsTheListAndFetchesAgain) 
   ASSERT_TRUE(waitUntil([&] { return !screen->showVideoMedia(); }));
   EXPECT_TRUE(screen->videoInfo().empty());
   EXPECT_TRUE(screen->videoDescrip().empty());
-  EXPECT_EQ(screen->runningRequestCount(), 1u);  // the new fetch
+  EXPECT_TRUE(screen->retry().isPending());  // the new fetch, after a wait
+  advance(FeedRetry::kFirstDelay);
+  EXPECT_EQ(screen->runningRequestCount(), 1u);
   ASSERT_TRUE(waitForFeed());
   EXPECT_EQ(screen->videoInfo().size(), 10u);
   EXPECT_EQ(requests("/infolist"), 4u);
