@@ -103,33 +103,56 @@ TEST_F(CoolTopicTest, CachedThumbnailsAreUsedAtOnceWithoutAnyDownload) {
   EXPECT_EQ(screen->thumbnailCache().loader().runningCount(), 0u);
 }
 
-TEST_F(CoolTopicTest, ServerDownRetriesOnceThenOnlyANewAppearanceAsksAgain) {
+TEST_F(CoolTopicTest, ServerDownRetriesOnceThenSaysSoAndATapOrAVisitAsksAgain) {
   startServer();
   pointAtClosedPort();
   LogCapture log;
   show(screen);
+  ASSERT_TRUE(screen->errorView());
+  EXPECT_TRUE(screen->errorView()->isHidden());  // nothing has failed yet
   // Two first requests fail; the first failure sends one retry.
   ASSERT_TRUE(waitUntil([&] { return errorLines(log) == 3 && screen->runningRequestCount() == 0; }))
       << errorLines(log) << " failures, " << screen->runningRequestCount() << " running";
   EXPECT_FALSE(screen->indicator().isAnimating());
   EXPECT_TRUE(screen->isDataDownloaded());
   EXPECT_FALSE(screen->coolVideoModel().courseDic());
+  // Nothing more is on its way: the message, above the empty grid.
+  EXPECT_FALSE(screen->errorView()->isHidden());
+  EXPECT_EQ(screen->errorView()->messageLabel().text(), "网络不给力，轻触重试");
+  EXPECT_EQ(screen->view()->subviews().back().get(), screen->errorView());
 
-  // Showing the tab again asks once more; its failure leaves the spinner turning.
+  // Showing the tab again asks once more, with the spinner and no message.
   screen->viewWillAppear(false);
   EXPECT_TRUE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
   EXPECT_EQ(screen->runningRequestCount(), 1u);
   ASSERT_TRUE(
       waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
-  EXPECT_TRUE(screen->indicator().isAnimating());
+  // Its failure does not leave the spinner turning with nothing in flight.
+  EXPECT_FALSE(screen->indicator().isAnimating());
+  EXPECT_FALSE(screen->errorView()->isHidden());
   RunLoop::main().runOnce(0.05);
   EXPECT_EQ(errorLines(log), 4u);
 
-  // Once the server answers, the next appearance fills the grid.
+  // A tap on the message asks again too.
+  press(screen->errorView()->panel());
+  EXPECT_EQ(screen->runningRequestCount(), 1u);
+  EXPECT_TRUE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 5 && screen->runningRequestCount() == 0; }));
+  EXPECT_FALSE(screen->errorView()->isHidden());
+
+  // Once the server answers, the next tap fills the grid and the message goes.
   pointAtServer();
-  screen->viewWillAppear(false);
+  press(screen->errorView()->panel());
   ASSERT_TRUE(waitForGrid(16));
   EXPECT_FALSE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
+  // A hidden message takes no taps: the tiles get them.
+  press(*screen->tiles()[0]);
+  EXPECT_EQ(screen->runningRequestCount(), 0u);
+  EXPECT_EQ(errorLines(log), 5u);
 }
 
 TEST_F(CoolTopicTest, AnHtmlAnswerIsFetchedAgainAfterAWait) {
