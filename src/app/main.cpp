@@ -18,6 +18,7 @@
 #include "demo/server/sample_server.h"
 #include "platform/foundation/log.h"
 #include "platform/render/display.h"
+#include "platform/services/desktop_url_opener.h"
 
 int main(int argc, char** argv) {
   using namespace lorvane;
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lorvane: %s\n", error.c_str());
     return 1;
   }
+  // In a window, links go to the desktop; headless they are only recorded.
+  if (!display->isHeadless()) installDesktopURLOpener();
   Application::sharedApplication().launch(std::make_shared<AppDelegate>());
 
   ScriptPlayer player(*display);

@@ -40,16 +40,42 @@ void CoolTopicViewController::viewDidLoad() {
   scrollView_->setClipsToBounds(true);
   scrollView_->setDecelerationRate(kDecelerationRate);
   view()->addSubview(scrollView_);
+
+  errorView_ = View::make<FeedErrorView>(
+      Rect{0, top, screen.width(), screen.height() - statusBarHeight() - kTabBarHeight});
+  errorView_->setHidden(true);
+  errorView_->addTarget(
+      this, [this](Control&) { retryFromErrorView(); }, ControlEventTouchUpInside);
+  view()->addSubview(errorView_);
 }
 
 void CoolTopicViewController::viewWillAppear(bool animated) {
   ViewController::viewWillAppear(animated);
   if (coolVideoModel_.courseDic()) return;
+  fetchWithSpinner();
+}
+
+void CoolTopicViewController::fetchWithSpinner() {
+  if (errorView_) errorView_->setHidden(true);
   urlRequest();
   indicator_->startAnimating();
   const Rect frame = view()->frame();
   indicator_->setCenter({frame.width() / 2, frame.height() / 2});
   view()->addSubview(indicator_);
+}
+
+void CoolTopicViewController::retryFromErrorView() {
+  if (coolVideoModel_.courseDic()) return;
+  fetchWithSpinner();
+}
+
+void CoolTopicViewController::showErrorIfNothingIsComing() {
+  if (coolVideoModel_.courseDic() || requests_.runningCount() != 0 || retry_.isPending()) return;
+  indicator_->stopAnimating();
+  if (errorView_) {
+    errorView_->setHidden(false);
+    view()->bringSubviewToFront(errorView_.get());
+  }
 }
 
 void CoolTopicViewController::urlRequest() {
@@ -60,10 +86,12 @@ void CoolTopicViewController::requestFinished(HTTPRequest& request) {
   requests_.finished(request);
   FeedRecord page = decodeFeedPage(request.responseString());
   if (!page) {
-    // Not a feed (an error page, say): ask again at once.
-    urlRequest();
+    // Not a feed (an error page, say): ask again, a little later each time.
+    retry_.schedule([this] { urlRequest(); });
     return;
   }
+  retry_.reset();
+  if (errorView_) errorView_->setHidden(true);
   coolVideoModel_.setCourseDic(page);
   indicator_->stopAnimating();
   isDataDownloaded_ = true;
@@ -75,10 +103,13 @@ void CoolTopicViewController::requestFailed(HTTPRequest& request) {
   ErrorPtr error = request.error();
   Log("error:" + describe(error));
   // One retry per process, and none once a feed has arrived.
-  if (!error || isDataDownloaded_) return;
-  urlRequest();
-  indicator_->stopAnimating();
-  isDataDownloaded_ = true;
+  if (error && !isDataDownloaded_) {
+    urlRequest();
+    indicator_->stopAnimating();
+    isDataDownloaded_ = true;
+  }
+  // With the retries spent and nothing stored, say so and offer another go.
+  showErrorIfNothingIsComing();
 }
 
 void CoolTopicViewController::parseData() {

@@ -7,6 +7,7 @@
 #include "common/feed_requests.h"
 #include "feeds/cool_topic_model.h"
 #include "feeds/detail_presenter.h"
+#include "feeds/feed_error_view.h"
 #include "feeds/feed_page.h"
 #include "feeds/mini_video_cell.h"
 #include "feeds/thumbnail_cache.h"
@@ -41,6 +42,8 @@ class CoolTopicViewController : public ViewController, public HTTPRequestDelegat
   void requestFinished(HTTPRequest& request) override;
   void requestFailed(HTTPRequest& request) override;
   void parseData();
+  // The error message's tap: fetch again, with the spinner.
+  void retryFromErrorView();
 
   // The grid.
   void positionMiniVidoCell(const std::vector<FeedRecord>& records);
@@ -57,14 +60,19 @@ class CoolTopicViewController : public ViewController, public HTTPRequestDelegat
   ActivityIndicatorView& indicator() const { return *indicator_; }
   ScrollView* scrollView() const { return scrollView_.get(); }
   ImageView* backgroundView() const { return background_.get(); }
+  // Shown once nothing is on its way and no feed came; hidden otherwise.
+  FeedErrorView* errorView() const { return errorView_.get(); }
   const std::vector<std::shared_ptr<MiniVideoCell>>& tiles() const { return tiles_; }
   ThumbnailCache& thumbnailCache() { return cache_; }
   std::size_t runningRequestCount() const { return requests_.runningCount(); }
+  const FeedRetry& retry() const { return retry_; }
 
   void setDetailScreenMaker(DetailScreenMaker maker) { detailMaker_ = std::move(maker); }
 
  private:
   void loadThumbnail(const std::shared_ptr<MiniVideoCell>& tile, std::size_t index);
+  void fetchWithSpinner();
+  void showErrorIfNothingIsComing();
 
   CoolTopicModel coolVideoModel_;
   std::vector<FeedRecord> countArray_;
@@ -74,10 +82,12 @@ class CoolTopicViewController : public ViewController, public HTTPRequestDelegat
   std::shared_ptr<ActivityIndicatorView> indicator_;
   std::shared_ptr<ImageView> background_;
   std::shared_ptr<ScrollView> scrollView_;
+  std::shared_ptr<FeedErrorView> errorView_;
   std::vector<std::shared_ptr<MiniVideoCell>> tiles_;
   ThumbnailCache cache_{"cool"};
   DetailScreenMaker detailMaker_;
   // Last, so running requests lose their delegate before anything else goes.
+  FeedRetry retry_;
   FeedRequests requests_;
 };
 

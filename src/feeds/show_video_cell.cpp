@@ -1,5 +1,6 @@
 #include "feeds/show_video_cell.h"
 
+#include "feeds/feed_palette.h"
 #include "platform/ui/image.h"
 
 namespace lorvane {
@@ -10,7 +11,11 @@ ShowVideoCell::ShowVideoCell(TableViewCellStyle style, std::string reuseIdentifi
 
   auto picture = View::make<ImageView>(Rect{10, 7, 300, 153});
   picture->setTag(kPictureTag);
-  picture->setBackgroundColor(Color::whiteColor());
+  // A row waiting for its picture (or one without a record) is a quiet
+  // panel in the background's blue rather than a white box.
+  picture->setBackgroundColor(feedPlaceholderColor());
+  picture->layer().setCornerRadius(6);
+  picture->setClipsToBounds(true);
   picture->setContentMode(ContentMode::ScaleToFill);
   contentView().addSubview(picture);
 
@@ -39,6 +44,8 @@ void ShowVideoCell::setVideoImage(ImagePtr image) {
 
 void ShowVideoCell::setVideoDsecrip(const std::string& text) {
   titleLabel().setText(text);
+  // No title, no band: a blank row shows no empty grey strip.
+  titleLabel().setHidden(text.empty());
 }
 
 void ShowVideoCell::setSelected(bool selected, bool animated) {

@@ -37,12 +37,19 @@ void ShowViewController::viewDidLoad() {
   tableView_->setSeparatorStyle(TableViewCellSeparatorStyle::None);
   view()->addSubview(tableView_);
 
+  errorView_ = View::make<FeedErrorView>(tableView_->frame());
+  errorView_->setHidden(true);
+  errorView_->addTarget(
+      this, [this](Control&) { retryFromErrorView(); }, ControlEventTouchUpInside);
+  view()->addSubview(errorView_);
+
   urlRequest();
 }
 
 void ShowViewController::viewWillAppear(bool animated) {
   ViewController::viewWillAppear(animated);
   if (showVideoMedia_) return;
+  if (errorView_) errorView_->setHidden(true);
   urlRequest();
   if (!indicator_) return;  // dropped for good once the first answer was handled
   indicator_->startAnimating();
@@ -53,6 +60,28 @@ void ShowViewController::viewWillAppear(bool animated) {
 
 void ShowViewController::urlRequest() {
   requests_.start(joinURL(AppConfiguration::current().contentBaseURL, kShowFeedPath), this);
+}
+
+void ShowViewController::retryFromErrorView() {
+  if (showVideoMedia_) return;
+  if (errorView_) errorView_->setHidden(true);
+  urlRequest();
+  // The user asked: show that something is happening, until this fetch ends.
+  if (!indicator_)
+    indicator_ = View::make<ActivityIndicatorView>(ActivityIndicatorViewStyle::WhiteLarge);
+  indicator_->startAnimating();
+  const Rect frame = view()->frame();
+  indicator_->setCenter({frame.width() / 2, frame.height() / 2});
+  view()->addSubview(indicator_);
+}
+
+void ShowViewController::showErrorIfNothingIsComing() {
+  if (showVideoMedia_ || requests_.runningCount() != 0 || retry_.isPending()) return;
+  dropIndicator();
+  if (errorView_) {
+    errorView_->setHidden(false);
+    view()->bringSubviewToFront(errorView_.get());
+  }
 }
 
 void ShowViewController::dropIndicator() {
@@ -66,10 +95,13 @@ void ShowViewController::requestFinished(HTTPRequest& request) {
   requests_.finished(request);
   showVideoMedia_ = decodeFeedPage(request.responseString());
   if (showVideoMedia_) {
+    retry_.reset();
+    if (errorView_) errorView_->setHidden(true);
     dropIndicator();
     isDataDownloaded_ = true;
   } else {
-    urlRequest();
+    // Not a feed (an error page, say): ask again, a little later each time.
+    retry_.schedule([this] { urlRequest(); });
   }
   parseData();
 }
@@ -78,10 +110,13 @@ void ShowViewController::requestFailed(HTTPRequest& request) {
   requests_.finished(request);
   ErrorPtr error = request.error();
   Log("error:" + describe(error));
-  if (!error || isDataDownloaded_) return;
-  urlRequest();
-  dropIndicator();
-  isDataDownloaded_ = true;
+  if (error && !isDataDownloaded_) {
+    urlRequest();
+    dropIndicator();
+    isDataDownloaded_ = true;
+  }
+  // With the retries spent and nothing stored, say so and offer another go.
+  showErrorIfNothingIsComing();
 }
 
 void ShowViewController::parseData() {

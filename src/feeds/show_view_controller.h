@@ -6,6 +6,7 @@
 
 #include "common/feed_requests.h"
 #include "feeds/detail_presenter.h"
+#include "feeds/feed_error_view.h"
 #include "feeds/feed_page.h"
 #include "feeds/show_video_cell.h"
 #include "feeds/thumbnail_cache.h"
@@ -40,6 +41,8 @@ class ShowViewController : public ViewController,
   void requestFinished(HTTPRequest& request) override;
   void requestFailed(HTTPRequest& request) override;
   void parseData();
+  // The error message's tap: fetch again, with a spinner for this fetch.
+  void retryFromErrorView();
 
   // The list.
   std::optional<int> numberOfSectionsInTableView(TableView&) override { return 1; }
@@ -62,13 +65,17 @@ class ShowViewController : public ViewController,
   ActivityIndicatorView* indicator() const { return indicator_.get(); }
   TableView* tableView() const { return tableView_.get(); }
   ImageView* backgroundView() const { return background_.get(); }
+  // Shown once nothing is on its way and no feed came; hidden otherwise.
+  FeedErrorView* errorView() const { return errorView_.get(); }
   ThumbnailCache& thumbnailCache() { return cache_; }
   std::size_t runningRequestCount() const { return requests_.runningCount(); }
+  const FeedRetry& retry() const { return retry_; }
 
   void setDetailScreenMaker(DetailScreenMaker maker) { detailMaker_ = std::move(maker); }
 
  private:
   void dropIndicator();
+  void showErrorIfNothingIsComing();
   void loadThumbnail(const std::shared_ptr<ShowVideoCell>& cell, std::size_t row);
 
   FeedRecord showVideoMedia_;
@@ -79,8 +86,10 @@ class ShowViewController : public ViewController,
   std::shared_ptr<ActivityIndicatorView> indicator_;
   std::shared_ptr<ImageView> background_;
   std::shared_ptr<TableView> tableView_;
+  std::shared_ptr<FeedErrorView> errorView_;
   ThumbnailCache cache_{"show"};
   DetailScreenMaker detailMaker_;
+  FeedRetry retry_;
   FeedRequests requests_;
 };
 

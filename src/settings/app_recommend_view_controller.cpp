@@ -61,7 +61,12 @@ void AppRecommendViewController::requestFinished(HTTPRequest& request) {
   requests_.finished(request);
   auto text = request.responseString();
   JSONValueRef decoded = text ? objectFromJSONString(*text) : JSONValueRef();
-  if (!decoded) urlRequest();  // not JSON: ask again at once
+  // Not JSON: ask again, a little later each time.
+  if (decoded) {
+    retry_.reset();
+  } else {
+    retry_.schedule([this] { urlRequest(); });
+  }
   const JSONDictionary* top = decoded ? decoded->asDictionary() : nullptr;
   JSONValue* data = top ? top->objectForKey("data") : nullptr;
   parseData(data ? data->asDictionary() : nullptr);

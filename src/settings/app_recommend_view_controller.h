@@ -58,6 +58,7 @@ class AppRecommendViewController : public ViewController,
   const std::vector<std::string>& itunesID() const { return itunesID_; }
   URLLoader& iconLoader() { return iconLoader_; }
   std::size_t runningRequestCount() const { return requests_.runningCount(); }
+  const FeedRetry& retry() const { return retry_; }
 
  private:
   std::shared_ptr<ImageView> bgImageView_;
@@ -68,6 +69,7 @@ class AppRecommendViewController : public ViewController,
   std::vector<std::string> imageURL_;
   std::vector<std::string> itunesID_;
   URLLoader iconLoader_;
+  FeedRetry retry_;
   FeedRequests requests_;
 };
 

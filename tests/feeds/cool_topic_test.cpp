@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -102,44 +103,133 @@ TEST_F(CoolTopicTest, CachedThumbnailsAreUsedAtOnceWithoutAnyDownload) {
   EXPECT_EQ(screen->thumbnailCache().loader().runningCount(), 0u);
 }
 
-TEST_F(CoolTopicTest, ServerDownRetriesOnceThenOnlyANewAppearanceAsksAgain) {
+TEST_F(CoolTopicTest, ServerDownRetriesOnceThenSaysSoAndATapOrAVisitAsksAgain) {
   startServer();
   pointAtClosedPort();
   LogCapture log;
   show(screen);
+  ASSERT_TRUE(screen->errorView());
+  EXPECT_TRUE(screen->errorView()->isHidden());  // nothing has failed yet
   // Two first requests fail; the first failure sends one retry.
   ASSERT_TRUE(waitUntil([&] { return errorLines(log) == 3 && screen->runningRequestCount() == 0; }))
       << errorLines(log) << " failures, " << screen->runningRequestCount() << " running";
   EXPECT_FALSE(screen->indicator().isAnimating());
   EXPECT_TRUE(screen->isDataDownloaded());
   EXPECT_FALSE(screen->coolVideoModel().courseDic());
+  // Nothing more is on its way: the message, above the empty grid.
+  EXPECT_FALSE(screen->errorView()->isHidden());
+  EXPECT_EQ(screen->errorView()->messageLabel().text(), "网络不给力，轻触重试");
+  EXPECT_EQ(screen->view()->subviews().back().get(), screen->errorView());
 
-  // Showing the tab again asks once more; its failure leaves the spinner turning.
+  // Showing the tab again asks once more, with the spinner and no message.
   screen->viewWillAppear(false);
   EXPECT_TRUE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
   EXPECT_EQ(screen->runningRequestCount(), 1u);
   ASSERT_TRUE(
       waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
-  EXPECT_TRUE(screen->indicator().isAnimating());
+  // Its failure does not leave the spinner turning with nothing in flight.
+  EXPECT_FALSE(screen->indicator().isAnimating());
+  EXPECT_FALSE(screen->errorView()->isHidden());
   RunLoop::main().runOnce(0.05);
   EXPECT_EQ(errorLines(log), 4u);
 
-  // Once the server answers, the next appearance fills the grid.
+  // A tap on the message asks again too.
+  press(screen->errorView()->panel());
+  EXPECT_EQ(screen->runningRequestCount(), 1u);
+  EXPECT_TRUE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 5 && screen->runningRequestCount() == 0; }));
+  EXPECT_FALSE(screen->errorView()->isHidden());
+
+  // Once the server answers, the next tap fills the grid and the message goes.
   pointAtServer();
-  screen->viewWillAppear(false);
+  press(screen->errorView()->panel());
   ASSERT_TRUE(waitForGrid(16));
   EXPECT_FALSE(screen->indicator().isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
+  // A hidden message takes no taps: the tiles get them.
+  press(*screen->tiles()[0]);
+  EXPECT_EQ(screen->runningRequestCount(), 0u);
+  EXPECT_EQ(errorLines(log), 5u);
 }
 
-TEST_F(CoolTopicTest, AnHtmlAnswerIsFetchedAgainAtOnceEveryTime) {
+TEST_F(CoolTopicTest, AnHtmlAnswerIsFetchedAgainAfterAWait) {
   demo::ServerOptions options;
   options.htmlFirst = 3;
   startServer(options);
   show(screen);
+  ASSERT_TRUE(waitUntil(
+      [&] { return requests(testing::kTopicTarget) == 2 && screen->runningRequestCount() == 0; }));
+  // Both first answers were error pages: one retry waits, none has gone out.
+  EXPECT_TRUE(screen->retry().isPending());
+  EXPECT_TRUE(screen->indicator().isAnimating());
+  RunLoop::main().runOnce(0.05);
+  EXPECT_EQ(requests(testing::kTopicTarget), 2u);
+
+  advanceWithAnswers(1, [&] { return screen->runningRequestCount(); });
+  EXPECT_EQ(requests(testing::kTopicTarget), 3u);  // the third error page
+  advanceWithAnswers(2, [&] { return screen->runningRequestCount(); });
   ASSERT_TRUE(waitForGrid(16));
-  // Three error pages, each followed by a new request: five in all.
-  EXPECT_EQ(requests(testing::kTopicTarget), 5u);
+  EXPECT_EQ(requests(testing::kTopicTarget), 4u);
   EXPECT_TRUE(screen->isDataDownloaded());
+  EXPECT_FALSE(screen->retry().isPending());
+  EXPECT_FALSE(screen->indicator().isAnimating());
+}
+
+TEST_F(CoolTopicTest, AServerThatOnlyAnswersGarbageIsAskedLessAndLessOften) {
+  startServer();
+  auto garbage = std::make_shared<std::atomic<bool>>(true);
+  server->setAnswerHook(
+      [garbage](const demo::RequestRecord& r) -> std::optional<demo::CannedResponse> {
+        if (!r.target.starts_with("/infolist") || !*garbage) return std::nullopt;
+        return demo::CannedResponse{200, "text/plain", "\x01\x02 not a feed"};
+      });
+  show(screen);
+  auto running = [&] { return screen->runningRequestCount(); };
+  ASSERT_TRUE(waitUntil([&] { return running() == 0; }));
+
+  // Ten minutes, noting on the manual clock when each new request went out.
+  const double start = Clock::shared().now();
+  std::vector<double> sent;
+  std::size_t seen = requests("/infolist");
+  std::size_t inFirstMinute = 0;
+  for (int step = 0; step < 1200; ++step) {
+    advanceWithAnswers(0.5, running);
+    const std::size_t now = requests("/infolist");
+    for (; seen < now; ++seen) sent.push_back(Clock::shared().now() - start);
+    if (Clock::shared().now() - start <= 60) inFirstMinute = now;
+  }
+  // Two first requests, then retries after 1, 2, 4 ... seconds.
+  EXPECT_LE(inFirstMinute, 8u);
+  ASSERT_GE(sent.size(), 10u);
+  double expected = 1;
+  for (std::size_t i = 1; i < sent.size(); ++i) {
+    expected = std::min(expected * 2, 60.0);
+    EXPECT_NEAR(sent[i] - sent[i - 1], expected, 0.01) << "gap " << i;
+  }
+  // The first answers came before the clock moved; the first retry, 1 s on.
+  EXPECT_NEAR(sent[0], FeedRetry::kFirstDelay, 0.01);
+  EXPECT_LE(requests("/infolist"), 2u + sent.size());
+  EXPECT_LE(requests("/infolist"), 20u);
+  // Still trying, and saying so.
+  EXPECT_TRUE(screen->retry().isPending());
+  EXPECT_TRUE(screen->indicator().isAnimating());
+
+  // A good answer fills the grid and puts the delay back to a second.
+  *garbage = false;
+  advanceWithAnswers(60, running);
+  ASSERT_TRUE(waitForGrid(16));
+  EXPECT_FALSE(screen->retry().isPending());
+  EXPECT_DOUBLE_EQ(screen->retry().nextDelay(), FeedRetry::kFirstDelay);
+  *garbage = true;
+  const std::size_t before = requests("/infolist");
+  screen->urlRequest();
+  ASSERT_TRUE(waitUntil([&] { return running() == 0; }));
+  advanceWithAnswers(1, running);
+  EXPECT_EQ(requests("/infolist"), before + 2);
+  EXPECT_EQ(screen->tiles().size(), 16u);  // the grid stays
 }
 
 TEST_F(CoolTopicTest, AnEmptyDataArrayIsAStoredPageWithAnEmptyGrid) {
@@ -189,8 +279,10 @@ TEST_F(CoolTopicTest, RepliesOfTheWrongShapeAreFetchedAgainAndBadRecordsAreSkipp
     return demo::CannedResponse{200, "application/json", body};
   });
   show(screen);
+  // Two first requests, then one retry per bad answer that came while none waited.
+  advanceWithAnswers(16, [&] { return screen->runningRequestCount(); });
   ASSERT_TRUE(waitForGrid(2));
-  EXPECT_EQ(requests("/infolist"), 7u);
+  EXPECT_EQ(requests("/infolist"), 6u);
   EXPECT_EQ(screen->videoName(), (std::vector<std::string>{"good one", "good two"}));
   EXPECT_EQ(screen->countArray().size(), 2u);
 
@@ -212,7 +304,10 @@ TEST_F(CoolTopicTest, AnUndecodableAnswerAfterAPageKeepsTheGridAndFetchesAgain) 
   server->setHtmlFirst(1);
   screen->urlRequest();
   ASSERT_TRUE(
-      waitUntil([&] { return requests("/infolist") == 4 && screen->runningRequestCount() == 0; }));
+      waitUntil([&] { return requests("/infolist") == 3 && screen->runningRequestCount() == 0; }));
+  EXPECT_TRUE(screen->retry().isPending());
+  advanceWithAnswers(1, [&] { return screen->runningRequestCount(); });
+  EXPECT_EQ(requests("/infolist"), 4u);
   EXPECT_EQ(screen->tiles().size(), 16u);
   EXPECT_TRUE(screen->coolVideoModel().courseDic());
 }

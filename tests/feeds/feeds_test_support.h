@@ -79,6 +79,16 @@ class AppScreenTest : public UiTest {
 
   std::size_t requests(const std::string& prefix) const { return server->requestCount(prefix); }
 
+  // Moves the manual clock on in steps, letting the requests that each step
+  // starts be answered (in real time) before the next one.
+  void advanceWithAnswers(double seconds, const std::function<std::size_t()>& running,
+                          double step = 0.5) {
+    for (double done = 0; done < seconds; done += step) {
+      advance(step);
+      ASSERT_TRUE(waitUntil([&] { return running() == 0; }));
+    }
+  }
+
   // Points the feeds at a loopback port nobody listens on.
   void pointAtClosedPort() {
     AppConfiguration configuration = AppConfiguration::current();

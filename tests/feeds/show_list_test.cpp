@@ -127,7 +127,7 @@ TEST_F(ShowListTest, OnlyExactJpgFilesCountAsRows) {
   EXPECT_EQ(rows(), 5);
 }
 
-TEST_F(ShowListTest, ServerDownRetriesOnceAndDropsTheSpinner) {
+TEST_F(ShowListTest, ServerDownRetriesOnceDropsTheSpinnerAndOffersATapToRetry) {
   startServer();
   pointAtClosedPort();
   LogCapture log;
@@ -137,16 +137,60 @@ TEST_F(ShowListTest, ServerDownRetriesOnceAndDropsTheSpinner) {
   EXPECT_EQ(screen->indicator(), nullptr);
   EXPECT_TRUE(screen->isDataDownloaded());
   EXPECT_EQ(rows(), 0);
+  ASSERT_TRUE(screen->errorView());
+  EXPECT_FALSE(screen->errorView()->isHidden());
+  EXPECT_EQ(screen->errorView()->messageLabel().text(), "网络不给力，轻触重试");
+
+  // A visit asks again; the message waits for its answer out of the way.
   screen->viewWillAppear(false);
   EXPECT_EQ(screen->runningRequestCount(), 1u);
+  EXPECT_TRUE(screen->errorView()->isHidden());
   ASSERT_TRUE(
       waitUntil([&] { return errorLines(log) == 4 && screen->runningRequestCount() == 0; }));
   EXPECT_EQ(screen->indicator(), nullptr);
   EXPECT_FALSE(screen->showVideoMedia());
+  EXPECT_FALSE(screen->errorView()->isHidden());
+
+  // A tap asks again with a spinner of its own, gone when the answer comes.
   pointAtServer();
-  screen->viewWillAppear(false);
+  press(screen->errorView()->panel());
+  EXPECT_EQ(screen->runningRequestCount(), 1u);
+  ASSERT_TRUE(screen->indicator());
+  EXPECT_TRUE(screen->indicator()->isAnimating());
+  EXPECT_TRUE(screen->errorView()->isHidden());
   ASSERT_TRUE(waitForFeed());
   EXPECT_EQ(rows(), 10);
+  EXPECT_EQ(screen->indicator(), nullptr);
+  EXPECT_TRUE(screen->errorView()->isHidden());
+}
+
+TEST_F(ShowListTest, RowsWaitingForTheFeedAreQuietPanelsNotWhiteBoxes) {
+  cacheShowThumbnails(3);
+  startServer();
+  pointAtClosedPort();
+  LogCapture log;
+  show(screen);
+  ASSERT_TRUE(
+      waitUntil([&] { return errorLines(log) == 3 && screen->runningRequestCount() == 0; }));
+  ASSERT_EQ(rows(), 3);
+  for (int row = 0; row < 3; ++row) {
+    auto cell = visibleCell(row);
+    ASSERT_TRUE(cell);
+    // No title: no band; and the picture's ground is the dark blue, not white.
+    EXPECT_TRUE(cell->titleLabel().isHidden());
+    const Color ground = cell->pictureView().backgroundColor();
+    EXPECT_LT(ground.red + ground.green + ground.blue, 1.0);
+    EXPECT_LT(ground.alpha, 1.0);
+    EXPECT_FALSE(cell->pictureView().image());
+  }
+  // With the feed, the same rows get their titles and bands back.
+  pointAtServer();
+  press(screen->errorView()->panel());
+  ASSERT_TRUE(waitForFeed());
+  auto first = visibleCell(0);
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(first->titleLabel().isHidden());
+  EXPECT_EQ(first->titleLabel().text(), screen->videoDescrip()[0]);
 }
 
 TEST_F(ShowListTest, AnUndecodableAnswerAfterAPageClearsTheListAndFetchesAgain) {
@@ -160,7 +204,9 @@ TEST_F(ShowListTest, AnUndecodableAnswerAfterAPageClearsTheListAndFetchesAgain) 
   ASSERT_TRUE(waitUntil([&] { return !screen->showVideoMedia(); }));
   EXPECT_TRUE(screen->videoInfo().empty());
   EXPECT_TRUE(screen->videoDescrip().empty());
-  EXPECT_EQ(screen->runningRequestCount(), 1u);  // the new fetch
+  EXPECT_TRUE(screen->retry().isPending());  // the new fetch, after a wait
+  advance(FeedRetry::kFirstDelay);
+  EXPECT_EQ(screen->runningRequestCount(), 1u);
   ASSERT_TRUE(waitForFeed());
   EXPECT_EQ(screen->videoInfo().size(), 10u);
   EXPECT_EQ(requests("/infolist"), 4u);

@@ -361,11 +361,20 @@ TEST_F(AppRecommendTest, EmptyLongAndIncompleteListsAndUndecodableAnswers) {
   {
     std::lock_guard lock(*mutex);
     *body = "{\"data\":{\"resourceList\":[" + apps + "]}}";
-    *htmlLeft = 2;  // two error pages, each fetched again at once
+    *htmlLeft = 2;  // two error pages, each fetched again after a wait
   }
   page->urlRequest();
   ASSERT_TRUE(
+      waitUntil([&] { return requests("/api/") == 2 && page->runningRequestCount() == 0; }));
+  EXPECT_TRUE(page->retry().isPending());
+  RunLoop::main().runOnce(0.05);
+  EXPECT_EQ(requests("/api/"), 2u);
+  advanceWithAnswers(1, [&] { return page->runningRequestCount(); });
+  EXPECT_EQ(requests("/api/"), 3u);
+  advanceWithAnswers(2, [&] { return page->runningRequestCount(); });
+  ASSERT_TRUE(
       waitUntil([&] { return requests("/api/") == 4 && page->runningRequestCount() == 0; }));
+  EXPECT_FALSE(page->retry().isPending());
   EXPECT_EQ(page->numberOfRowsInSection(*page->AppTableView(), 0), 12);
   EXPECT_EQ(page->appTitle().size(), page->imageURL().size());
   EXPECT_EQ(page->itunesID()[11], "https://store.test/11");
