@@ -119,26 +119,48 @@ void HTTPRequest::main() {
       }
     }
 
-    if (!username_.empty() && shouldPresentCredentialsBeforeChallenge_ &&
+    if (!username_.empty() && shouldPresentCredentialsBeforeChallenge_ && mayPresentCredentials() &&
         requestHeaders_.find("Authorization") == requestHeaders_.end()) {
       requestHeaders_["Authorization"] = "Basic " + base64Encode(username_ + ":" + password_);
       credentialsSent_ = true;
     }
     startRequest();
   } catch (const Exception& exception) {
-    UserInfo underlyingInfo;
-    underlyingInfo[kLocalizedDescriptionKey] = exception.name();
-    underlyingInfo[kLocalizedFailureReasonKey] = exception.reason();
-    UserInfo info = underlyingInfo;
-    info[kUnderlyingErrorKey] =
-        Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, underlyingInfo);
-    failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
+    failWithException(exception.name(), exception.reason());
   } catch (const std::exception& exception) {
-    UserInfo info;
-    info[kLocalizedDescriptionKey] = std::string("std::exception");
-    info[kLocalizedFailureReasonKey] = std::string(exception.what());
-    failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
+    failWithException("std::exception", exception.what());
   }
+}
+
+template <typename Step>
+void HTTPRequest::guarded(Step&& step) {
+  try {
+    step();
+  } catch (const Exception& exception) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException(exception.name(), exception.reason());
+  } catch (const std::bad_alloc&) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException("std::bad_alloc", "Out of memory while handling the response");
+  } catch (const std::exception& exception) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException("std::exception", exception.what());
+  }
+}
+
+void HTTPRequest::failWithException(const std::string& name, const std::string& reason) {
+  UserInfo underlyingInfo;
+  underlyingInfo[kLocalizedDescriptionKey] = name;
+  underlyingInfo[kLocalizedFailureReasonKey] = reason;
+  UserInfo info = underlyingInfo;
+  info[kUnderlyingErrorKey] =
+      Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, underlyingInfo);
+  // Whatever the step left half done goes with the connection.
+  try {
+    cancelLoad();
+  } catch (...) {
+  }
+  failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
 }
 
 void HTTPRequest::buildRequestHeaders() {
@@ -151,7 +173,7 @@ void HTTPRequest::buildRequestHeaders() {
     auto stored = CookieStore::shared().cookiesForURL(*url_);
     requestCookies_.insert(requestCookies_.end(), stored.begin(), stored.end());
   }
-  requestHeaders_.erase("Cookie");
+  // A Cookie header the caller wrote stays unless there are cookies to send.
   if (!requestCookies_.empty()) {
     std::string header;
     for (const auto& cookie : requestCookies_) {
@@ -293,13 +315,13 @@ void HTTPRequest::startRequest() {
   scheduleStream();
 
   Connection::Handlers handlers;
-  handlers.opened = [me, attempt] { me->handleOpened(attempt); };
+  handlers.opened = [me, attempt] { me->guarded([&] { me->handleOpened(attempt); }); };
   handlers.received = [me, attempt](const std::uint8_t* bytes, std::size_t length) {
-    me->handleBytes(attempt, bytes, length);
+    me->guarded([&] { me->handleBytes(attempt, bytes, length); });
   };
-  handlers.ended = [me, attempt] { me->handleEnd(attempt); };
+  handlers.ended = [me, attempt] { me->guarded([&] { me->handleEnd(attempt); }); };
   handlers.failed = [me, attempt](const StreamFailure& failure) {
-    me->handleStreamFailure(attempt, failure);
+    me->guarded([&] { me->handleStreamFailure(attempt, failure); });
   };
   connection->begin(serializeRequest(), std::move(handlers));
   if (attempt != attempt_ || complete_) return;  // it failed at once
@@ -310,7 +332,7 @@ void HTTPRequest::startRequest() {
     statusTimer_ = NetworkThread::shared().scheduleStatusCheck([weak] {
       auto request = weak.lock();
       if (!request) return;
-      request->checkRequestStatus();
+      request->guarded([&] { request->checkRequestStatus(); });
     });
   }
 }
@@ -347,9 +369,15 @@ void HTTPRequest::handleBytes(std::uint64_t attempt, const std::uint8_t* bytes,
     if (complete_ || attempt != attempt_) {
       // A handler already failed the request.
     } else if (framing_->hasFailed()) {
-      failWithStreamError(
-          Error::make(kNetworkErrorDomain, kHTTPParseFailure, framing_->failureReason()), false,
-          false);
+      if (framing_->failure() == ResponseFraming::Failure::kTooManyInterimResponses) {
+        cancelLoad();
+        failWithError(Error::make(kHTTPRequestErrorDomain, kTooManyInterimResponsesErrorType,
+                                  framing_->failureReason()));
+      } else {
+        failWithStreamError(
+            Error::make(kNetworkErrorDomain, kHTTPParseFailure, framing_->failureReason()), false,
+            false);
+      }
     } else if (framing_->isComplete()) {
       if (taken < length) {
         failWithStreamError(Error::make(kNetworkErrorDomain, kHTTPParseFailure,
@@ -500,6 +528,13 @@ void HTTPRequest::readResponseHeaders() {
     }
     // An unusable Location leaves no URL, which fails as a bad URL.
     redirectURL_ = url_->resolve(location);
+    if (redirectURL_ && !isSameOrigin(*redirectURL_, *url_)) {
+      // What the caller meant for this server is not for the next one.
+      std::erase_if(requestHeaders_, [](const auto& header) {
+        return equalsIgnoringCase(header.first, "Authorization") ||
+               equalsIgnoringCase(header.first, "Cookie");
+      });
+    }
     needsRedirect_ = true;
     requestCookies_.clear();
   } else {
@@ -508,7 +543,7 @@ void HTTPRequest::readResponseHeaders() {
     if (requestMethod_ == "HEAD" && owner) {
       // A HEAD reply of exactly 20 bytes while gzip is allowed is the size
       // of an empty gzip body, not of the real one.
-      std::uint64_t size = std::strtoull(length.c_str(), nullptr, 0);
+      std::uint64_t size = std::strtoull(length.c_str(), nullptr, 10);
       if (length.empty() || (size == 20 && allowCompressedResponse_)) {
         std::lock_guard ownerLock(owner->cancelledLock_);
         owner->showAccurateProgress_ = false;
@@ -521,7 +556,7 @@ void HTTPRequest::readResponseHeaders() {
         reportDownloadSizeIncrement(size);
       }
     } else if (!length.empty() && requestMethod_ != "HEAD") {
-      contentLength_ = std::strtoull(length.c_str(), nullptr, 0);
+      contentLength_ = std::strtoull(length.c_str(), nullptr, 10);
       if (!mainRequest_.lock() && contentLength_ > 0 && showAccurateProgress_ &&
           !haveReportedDownloadSize_) {
         haveReportedDownloadSize_ = true;
@@ -549,7 +584,17 @@ void HTTPRequest::readResponseHeaders() {
     connection_->setReadBufferSize(
         Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(bufferSize) : bufferSize);
   }
-  if (contentLength_ > 0 && !needsRedirect_) rawResponseData_.reserve(contentLength_);
+  if (keepsBodyInMemory() && requestMethod_ != "HEAD" && !needsRedirect_ &&
+      contentLength_ > maximumResponseBodyLength_) {
+    cancelLoad();
+    failWithError(bodyTooLargeError());
+    return;
+  }
+  // The announced length is a hint, never a promise worth any memory.
+  if (contentLength_ > 0 && !needsRedirect_ && keepsBodyInMemory()) {
+    rawResponseData_.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(contentLength_, TransferLimits::kMaximumReservation)));
+  }
 
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses_) {
     ErrorPtr error;
@@ -576,6 +621,28 @@ void HTTPRequest::readResponseHeaders() {
       (queue_ && queue_->respondsToSelector(HTTPSelector::requestDidReceiveResponseHeaders))) {
     deliver([me = self(), headers = *responseHeaders_] { me->reportHeaders(headers); });
   }
+}
+
+bool HTTPRequest::isSameOrigin(const URL& a, const URL& b) {
+  return equalsIgnoringCase(a.scheme(), b.scheme()) && equalsIgnoringCase(a.host(), b.host()) &&
+         a.effectivePort() == b.effectivePort();
+}
+
+bool HTTPRequest::mayPresentCredentials() const {
+  // Credentials belong to the server the caller named, not to wherever it
+  // redirects.
+  const std::optional<URL>& first = redirectCount_ == 0 ? url_ : originalURL_;
+  return url_ && first && isSameOrigin(*url_, *first);
+}
+
+bool HTTPRequest::keepsBodyInMemory() const {
+  return !delegateWantsData() && downloadDestinationPath_.empty();
+}
+
+ErrorPtr HTTPRequest::bodyTooLargeError() const {
+  return Error::make(kHTTPRequestErrorDomain, kResponseTooLargeErrorType,
+                     "The response body is larger than the limit of " +
+                         std::to_string(maximumResponseBodyLength_) + " bytes");
 }
 
 bool HTTPRequest::delegateWantsData() const {
@@ -615,6 +682,11 @@ void HTTPRequest::handleBody(const std::uint8_t* bytes, std::size_t length) {
                       "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
     }
   } else {
+    if (rawResponseData_.size() + size > maximumResponseBodyLength_) {
+      cancelLoad();
+      failWithError(bodyTooLargeError());
+      return;
+    }
     rawResponseData_.insert(rawResponseData_.end(), data, data + size);
   }
   if (showAccurateProgress_ &&
@@ -687,8 +759,9 @@ void HTTPRequest::handleStreamComplete() {
   if (!showAccurateProgress_ && !needsRedirect_) reportUnitProgress();
 
   if (answerFromCacheAfterExchange_) {
-    useDataFromCache();
-    if (downloadCache_) downloadCache_->storeResponseForRequest(*this, secondsToCache_);
+    if (useDataFromCache() && downloadCache_) {
+      downloadCache_->storeResponseForRequest(*this, secondsToCache_);
+    }
     return;
   }
   if (downloadCache_ && !didUseCachedResponse_ && !completionError) {
@@ -767,7 +840,7 @@ void HTTPRequest::failWithStreamError(ErrorPtr underlying, bool sslProblem, bool
                             std::move(underlying)));
 }
 
-void HTTPRequest::failWithError(ErrorPtr error) {
+void HTTPRequest::failWithError(ErrorPtr error, bool mayUseCache) {
   complete_ = true;
   if (error && error->code != kAuthenticationErrorType &&
       error->code != kTooMuchRedirectionErrorType) {
@@ -783,7 +856,7 @@ void HTTPRequest::failWithError(ErrorPtr error) {
   }
   if (cancelled_ || error_) return;
 
-  if (downloadCache_ && (cachePolicy_ & kFallbackToCacheIfLoadFailsCachePolicy) &&
+  if (mayUseCache && downloadCache_ && (cachePolicy_ & kFallbackToCacheIfLoadFailsCachePolicy) &&
       downloadCache_->canUseCachedDataForRequest(*this)) {
     useDataFromCache();
     return;
@@ -867,9 +940,11 @@ void HTTPRequest::checkRequestStatus() {
 void HTTPRequest::redirectToURL(const URL& url) {
   auto me = self();
   NetworkThread::shared().post([me, url] {
-    std::lock_guard lock(me->cancelledLock_);
-    me->redirectURL_ = url;
-    me->performRedirect();
+    me->guarded([&] {
+      std::lock_guard lock(me->cancelledLock_);
+      me->redirectURL_ = url;
+      me->performRedirect();
+    });
   });
 }
 
@@ -896,7 +971,7 @@ void HTTPRequest::handleAuthentication() {
                          (queue_ && queue_->respondsToSelector(selector)) ||
                          (proxy ? static_cast<bool>(proxyAuthenticationNeededBlock_)
                                 : static_cast<bool>(authenticationNeededBlock_));
-  if (!proxy && !username_.empty() && !credentialsSent_) {
+  if (!proxy && !username_.empty() && !credentialsSent_ && mayPresentCredentials()) {
     retryUsingSuppliedCredentials();
     return;
   }
@@ -933,7 +1008,7 @@ void HTTPRequest::cancelAuthentication() {
 
 void HTTPRequest::cancel() {
   auto me = self();
-  NetworkThread::shared().post([me] { me->cancelOnRequestThread(); });
+  NetworkThread::shared().post([me] { me->guarded([&] { me->cancelOnRequestThread(); }); });
 }
 
 void HTTPRequest::cancelOnRequestThread() {
@@ -973,14 +1048,16 @@ void HTTPRequest::clearDelegatesAndCancel() {
 
 // ---- The cache --------------------------------------------------------------
 
-void HTTPRequest::useDataFromCache() {
+bool HTTPRequest::useDataFromCache() {
   auto cache = downloadCache_;
   auto headers = cache->cachedResponseHeadersForURL(*url_);
   std::string dataPath = cache->pathToCachedResponseDataForURL(*url_);
   if (!headers || dataPath.empty()) {
+    // The cache was the way out; it does not get a second chance.
     failWithError(Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                              "Failed to get attributes for file at path '" + dataPath + "'"));
-    return;
+                              "Failed to get attributes for file at path '" + dataPath + "'"),
+                  false);
+    return false;
   }
   responseStatusCode_ = 200;
   responseStatusMessage_ = "HTTP/1.1 200 OK";
@@ -993,7 +1070,7 @@ void HTTPRequest::useDataFromCache() {
   } else {
     rawResponseData_ = FileManager::defaultManager().contentsAtPath(dataPath).value_or(Data());
   }
-  contentLength_ = std::strtoull(headerValue(*headers, "Content-Length").c_str(), nullptr, 0);
+  contentLength_ = std::strtoull(headerValue(*headers, "Content-Length").c_str(), nullptr, 10);
   totalBytesRead_ = contentLength_;
   updateResponseEncoding();
   HeaderList fields;
@@ -1005,6 +1082,7 @@ void HTTPRequest::useDataFromCache() {
   downloadComplete_ = true;
   deliver([me = self()] { me->reportFinished(); });
   markAsFinished();
+  return true;
 }
 
 }  // namespace lorvane
