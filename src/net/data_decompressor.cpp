@@ -152,9 +152,8 @@ std::optional<Data> DataDecompressor::inflateWhole(const std::uint8_t* bytes, st
     // ratio and the reservation limit, so a forged one cannot make us set
     // aside memory the body will never fill. Beyond that the output grows
     // as bytes really come out.
-    std::uint64_t plausible = std::max<std::uint64_t>(
-        static_cast<std::uint64_t>(length) * TransferLimits::kMaximumTrustedInflationRatio,
-        TransferLimits::kMinimumTrustedInflatedLength);
+    std::uint64_t plausible =
+        static_cast<std::uint64_t>(length) * TransferLimits::kMaximumTrustedInflationRatio;
     plausible = std::min<std::uint64_t>(
         {plausible, maximumOutputLength, TransferLimits::kMaximumReservation});
     if (size <= plausible) hint = size;
@@ -200,6 +199,16 @@ bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath,
       if (error) *error = decompressionError(Z_ERRNO, "Cannot write '" + destinationPath + "'");
       return false;
     }
+  }
+  // A file cut off inside the compressed stream is not the whole body.
+  if (!inflater->reachedEnd()) {
+    if (error) *error = decompressionError(Z_BUF_ERROR, "The compressed data ended early");
+    return false;
+  }
+  out.close();
+  if (!out) {
+    if (error) *error = decompressionError(Z_ERRNO, "Cannot write '" + destinationPath + "'");
+    return false;
   }
   return true;
 }

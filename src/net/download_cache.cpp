@@ -398,6 +398,11 @@ std::optional<Data> DownloadCache::cachedResponseDataForURL(const URL& url) cons
   return FileManager::defaultManager().contentsAtPath(path);
 }
 
+std::optional<HeaderMap> DownloadCache::intactCachedResponseHeadersForURL(const URL& url) const {
+  std::lock_guard lock(accessLock_);
+  return intactEntryLocked(url);
+}
+
 std::optional<HeaderMap> DownloadCache::intactEntryLocked(const URL& url) const {
   auto stored = cachedResponseHeadersForURL(url);
   if (!stored) return std::nullopt;

@@ -47,6 +47,9 @@ class DownloadCache {
   void storeResponseForRequest(HTTPRequest& request, double maxAge);
   std::optional<HeaderMap> cachedResponseHeadersForURL(const URL& url) const;
   std::optional<Data> cachedResponseDataForURL(const URL& url) const;
+  // The stored headers when the entry is whole: both files there, the
+  // headers readable and the body as long as they say.
+  std::optional<HeaderMap> intactCachedResponseHeadersForURL(const URL& url) const;
   // Paths of stored files that exist (session store first), else empty.
   std::string pathToCachedResponseDataForURL(const URL& url) const;
   std::string pathToCachedResponseHeadersForURL(const URL& url) const;

@@ -90,6 +90,7 @@ void HTTPRequest::main() {
     }
     complete_ = false;
     didUseCachedResponse_ = false;
+    sentConditionalRequest_ = false;
     if (!url_ || !url_->isAbsolute() || url_->host().empty() ||
         (url_->scheme() != "http" && url_->scheme() != "https")) {
       failWithError(unableToCreateRequestError());
@@ -110,11 +111,13 @@ void HTTPRequest::main() {
       }
       if (cachePolicy_ &
           (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) {
-        if (auto cached = downloadCache_->cachedResponseHeadersForURL(*url_)) {
+        // Only a whole entry is worth validating; a damaged one is fetched.
+        if (auto cached = downloadCache_->intactCachedResponseHeadersForURL(*url_)) {
           std::string etag = headerValue(*cached, "Etag");
           std::string modified = headerValue(*cached, "Last-Modified");
           if (!etag.empty()) requestHeaders_["If-None-Match"] = etag;
           if (!modified.empty()) requestHeaders_["If-Modified-Since"] = modified;
+          sentConditionalRequest_ = !etag.empty() || !modified.empty();
         }
       }
     }
@@ -249,10 +252,12 @@ void HTTPRequest::startRequest() {
   lastBytesSent_ = 0;
   contentLength_ = 0;
   responseHeaders_.reset();
+  responseHeaderFields_.clear();
   headersRead_ = false;
   authenticationNeeded_ = 0;
   connectionCanBeReused_ = false;
   answerFromCacheAfterExchange_ = false;
+  heldBackByThrottling_ = false;
   if (downloadDestinationPath_.empty()) rawResponseData_ = Data();
   dataDecompressor_.reset();
   fileError_.reset();
@@ -311,7 +316,8 @@ void HTTPRequest::startRequest() {
   framing_ = std::make_unique<ResponseFraming>(std::move(framingHandlers));
   framing_->setExpectsNoBody(requestMethod_ == "HEAD");
 
-  connection->setReadBufferSize(16384);
+  connection->setReadBufferSize(Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(16384)
+                                                                : 16384);
   scheduleStream();
 
   Connection::Handlers handlers;
@@ -379,15 +385,16 @@ void HTTPRequest::handleBytes(std::uint64_t attempt, const std::uint8_t* bytes,
             false);
       }
     } else if (framing_->isComplete()) {
-      if (taken < length) {
-        failWithStreamError(Error::make(kNetworkErrorDomain, kHTTPParseFailure,
-                                        "The server sent more data than the response declared"),
-                            false, false);
-      } else {
-        handleStreamComplete();
-      }
+      // Bytes past the end of the reply belong to no request. Whether they
+      // come in the same read or later, the reply stands and the
+      // connection is not used again.
+      if (taken < length) connectionCanBeReused_ = false;
+      handleStreamComplete();
     } else if (connection_ && Bandwidth::isThrottlingActive()) {
-      if (Bandwidth::isBandwidthThrottled()) connection_->pauseReading();
+      if (Bandwidth::isBandwidthThrottled()) {
+        connection_->pauseReading();
+        heldBackByThrottling_ = true;
+      }
     }
   }
   afterStreamEvent();
@@ -400,6 +407,13 @@ void HTTPRequest::handleEnd(std::uint64_t attempt) {
     framing_->finishInput();
     if (complete_ || attempt != attempt_) {
       // A handler already failed the request.
+    } else if (framing_->isComplete() && framing_->bodyEndsWithConnection() && connection_ &&
+               connection_->endedWithoutCloseNotify()) {
+      // Over TLS only close_notify tells the end of the body from an
+      // attacker (or a failure) cutting the connection.
+      failWithStreamError(Error::make(kNetworkErrorDomain, kNetworkConnectionLost,
+                                      "The secure connection ended without close_notify"),
+                          false, false);
     } else if (framing_->isComplete()) {
       connectionCanBeReused_ = false;  // the server has closed it
       handleStreamComplete();
@@ -484,14 +498,14 @@ void HTTPRequest::readResponseHeaders() {
   headersRead_ = true;
   authenticationNeeded_ = 0;
   responseHeaders_ = framing_->headers();
+  responseHeaderFields_ = framing_->headerList();
   responseStatusCode_ = framing_->statusCode();
   responseStatusMessage_ = framing_->statusLine();
 
-  if (responseStatusCode_ == 304 && downloadCache_ &&
-      (cachePolicy_ &
-       (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) &&
-      downloadCache_->isCachedDataCurrentForRequest(*this)) {
-    // Not modified: once the exchange is over, the stored reply answers.
+  if (responseStatusCode_ == 304 && downloadCache_ && sentConditionalRequest_ &&
+      downloadCache_->intactCachedResponseHeadersForURL(*url_)) {
+    // Not modified: the stored reply is valid again, however old it was.
+    // Once the exchange is over it answers, refreshed by this reply.
     answerFromCacheAfterExchange_ = true;
     return;
   }
@@ -514,7 +528,9 @@ void HTTPRequest::readResponseHeaders() {
   bool redirects = status == 301 || status == 302 || status == 303 || status == 307;
   if (shouldRedirect_ && !location.empty() && redirects) {
     deliver([me = self()] { me->reportRedirected(); });
-    if (status == 307 || (shouldUseRFC2616RedirectBehaviour_ && status != 303)) {
+    // A HEAD stays a HEAD: it asks about the resource, whatever the status.
+    if (status == 307 || (shouldUseRFC2616RedirectBehaviour_ && status != 303) ||
+        requestMethod_ == "HEAD") {
       reapplyCookies_ = true;
     } else {
       requestMethod_ = "GET";
@@ -731,27 +747,35 @@ void HTTPRequest::handleStreamComplete() {
   }
 
   if (downloadFile_) {
-    downloadFile_.reset();
+    if (std::fclose(downloadFile_.release()) != 0 && !completionError) {
+      completionError =
+          Error::make(kHTTPRequestErrorDomain, kFileManagementError,
+                      "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
+    }
+    FileManager& files = FileManager::defaultManager();
+    const std::string temporary = temporaryFileDownloadPath();
     if (!needsRedirect_ && !completionError) {
-      FileManager& files = FileManager::defaultManager();
-      const std::string temporary = temporaryFileDownloadPath();
-      if (files.fileExists(downloadDestinationPath_) &&
-          !files.removeItem(downloadDestinationPath_)) {
-        completionError =
-            Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                        "Failed to delete file at path '" + downloadDestinationPath_ + "'");
-      } else if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
+      // The destination is replaced in one step, and only by a whole body:
+      // whatever fails on the way leaves the file that was there.
+      std::string finished = temporary;
+      if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
+        finished = downloadDestinationPath_ + ".inflating";
         ErrorPtr inflateError;
-        if (!DataDecompressor::uncompressDataFromFile(temporary, downloadDestinationPath_,
-                                                      &inflateError)) {
+        if (!DataDecompressor::uncompressDataFromFile(temporary, finished, &inflateError)) {
           completionError = inflateError;
+          files.removeItem(finished);
         }
         files.removeItem(temporary);
-      } else if (!files.moveItem(temporary, downloadDestinationPath_)) {
+      }
+      if (!completionError &&
+          std::rename(finished.c_str(), downloadDestinationPath_.c_str()) != 0) {
         completionError = Error::make(
             kHTTPRequestErrorDomain, kFileManagementError,
-            "Failed to move file from '" + temporary + "' to '" + downloadDestinationPath_ + "'");
+            "Failed to move file from '" + finished + "' to '" + downloadDestinationPath_ + "'");
+        files.removeItem(finished);
       }
+    } else if (completionError && !allowResumeForFileDownloads_) {
+      files.removeItem(temporary);
     }
   }
 
@@ -759,9 +783,7 @@ void HTTPRequest::handleStreamComplete() {
   if (!showAccurateProgress_ && !needsRedirect_) reportUnitProgress();
 
   if (answerFromCacheAfterExchange_) {
-    if (useDataFromCache() && downloadCache_) {
-      downloadCache_->storeResponseForRequest(*this, secondsToCache_);
-    }
+    useDataFromCache(responseHeaders_);
     return;
   }
   if (downloadCache_ && !didUseCachedResponse_ && !completionError) {
@@ -883,7 +905,11 @@ void HTTPRequest::markAsFinished() {
 // ---- Status timer and time-outs -------------------------------------------
 
 bool HTTPRequest::shouldTimeOut() const {
-  if (!readStreamIsScheduled_ || lastActivityTime_ == 0 || timeOutSeconds_ <= 0) return false;
+  // A read held back by throttling is our silence, not the server's.
+  if (!readStreamIsScheduled_ || heldBackByThrottling_ || lastActivityTime_ == 0 ||
+      timeOutSeconds_ <= 0) {
+    return false;
+  }
   TimeInterval silence = Clock::shared().now() - lastActivityTime_;
   if (silence <= timeOutSeconds_) return false;
   return postLength_ == 0 || totalBytesSent_ > kUploadBufferSize || silence > timeOutSeconds_ * 1.5;
@@ -901,8 +927,14 @@ void HTTPRequest::checkRequestStatus() {
   if (connection_) {
     if (Bandwidth::isBandwidthThrottled()) {
       connection_->pauseReading();
+      heldBackByThrottling_ = true;
     } else {
       connection_->resumeReading();
+      if (heldBackByThrottling_) {
+        // Rescheduled: the time-out counts from now, as for a new stream.
+        heldBackByThrottling_ = false;
+        lastActivityTime_ = Clock::shared().now();
+      }
     }
   }
   if (shouldTimeOut()) {
@@ -1048,9 +1080,9 @@ void HTTPRequest::clearDelegatesAndCancel() {
 
 // ---- The cache --------------------------------------------------------------
 
-bool HTTPRequest::useDataFromCache() {
+bool HTTPRequest::useDataFromCache(const std::optional<HeaderMap>& notModifiedReply) {
   auto cache = downloadCache_;
-  auto headers = cache->cachedResponseHeadersForURL(*url_);
+  auto headers = cache->intactCachedResponseHeadersForURL(*url_);
   std::string dataPath = cache->pathToCachedResponseDataForURL(*url_);
   if (!headers || dataPath.empty()) {
     // The cache was the way out; it does not get a second chance.
@@ -1062,7 +1094,17 @@ bool HTTPRequest::useDataFromCache() {
   responseStatusCode_ = 200;
   responseStatusMessage_ = "HTTP/1.1 200 OK";
   didUseCachedResponse_ = true;
+  if (notModifiedReply) {
+    // A 304 brings the current validators and freshness of the entry.
+    for (const char* name : {"Cache-Control", "Expires", "Etag", "Last-Modified", "Date"}) {
+      std::string value = headerValue(*notModifiedReply, name);
+      if (value.empty()) continue;
+      headers->erase(name);
+      (*headers)[name] = value;
+    }
+  }
   responseHeaders_ = *headers;
+  responseHeaderFields_.assign(headers->begin(), headers->end());
   if (!downloadDestinationPath_.empty()) {
     FileManager& files = FileManager::defaultManager();
     if (files.fileExists(downloadDestinationPath_)) files.removeItem(downloadDestinationPath_);
@@ -1080,6 +1122,7 @@ bool HTTPRequest::useDataFromCache() {
   responseCookies_ = cookiesFromHeaderFields(fields, *url_, currentDate());
   complete_ = true;
   downloadComplete_ = true;
+  if (notModifiedReply) cache->storeResponseForRequest(*this, secondsToCache_);
   deliver([me = self()] { me->reportFinished(); });
   markAsFinished();
   return true;

@@ -355,6 +355,8 @@ class HTTPRequest : public Operation {
   int responseStatusCode() const;
   std::string responseStatusMessage() const;
   HeaderMap responseHeaders() const;
+  // The header fields one by one, as received (a cached reply: as stored).
+  HeaderList responseHeaderFields() const;
   // Whether response headers have been read (or taken from the cache).
   bool hasResponseHeaders() const;
   std::vector<Cookie> responseCookies() const;
@@ -459,7 +461,8 @@ class HTTPRequest : public Operation {
   void handleAuthentication();
   void cancelOnRequestThread();
   // False (and the request failed) when the stored entry cannot be read.
-  bool useDataFromCache();
+  // A 304 reply's headers refresh the entry, which is then stored again.
+  bool useDataFromCache(const std::optional<HeaderMap>& notModifiedReply = std::nullopt);
   std::string serializeRequest() const;
   void updateResponseEncoding();
   bool delegateWantsData() const;
@@ -566,6 +569,7 @@ class HTTPRequest : public Operation {
   int responseStatusCode_ = 0;
   std::string responseStatusMessage_;
   std::optional<HeaderMap> responseHeaders_;
+  HeaderList responseHeaderFields_;
   std::vector<Cookie> responseCookies_;
   StringEncoding responseEncoding_ = kISOLatin1StringEncoding;
   Data rawResponseData_;
@@ -591,6 +595,8 @@ class HTTPRequest : public Operation {
   bool finishedReported_ = false;
   bool awaitingRedirectDecision_ = false;
   bool answerFromCacheAfterExchange_ = false;
+  bool sentConditionalRequest_ = false;
+  bool heldBackByThrottling_ = false;
   bool reapplyCookies_ = false;
   bool haveReportedDownloadSize_ = false;
 

@@ -22,9 +22,8 @@ struct TransferLimits {
   // really arrive, so a false length costs nothing; no error of its own.
   static constexpr std::size_t kMaximumReservation = 16u << 20;
   // A gzip trailer is believed as a size only up to this multiple of the
-  // compressed length (or kMinimumTrustedInflatedLength).
+  // compressed length; past it the output grows as it is produced.
   static constexpr std::size_t kMaximumTrustedInflationRatio = 16;
-  static constexpr std::size_t kMinimumTrustedInflatedLength = 64u << 10;
   // The status line and header fields of one response together.
   static constexpr std::size_t kMaximumHeaderLength = 64u << 10;
 };

@@ -2,11 +2,17 @@
 // what it was given. Each one is written out here, byte for byte, on
 // loopback.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 
+#include "net/bandwidth.h"
 #include "net/connection_pool.h"
 #include "net/cookie_store.h"
 #include "net/download_cache.h"
@@ -150,7 +156,8 @@ TEST_F(HostileServerTest, SettingsCannotChangeWhileTheRequestRuns) {
   auto request = HTTPRequest::requestWithURL(mustParse(server.url("/slow")));
   request->setDelegate(&delegate);
   request->startAsynchronous();
-  ASSERT_TRUE(RunLoop::main().runUntil([&] { return request->inProgress(); }, 5));
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return !server.requests().empty(); }, 5));
+  ASSERT_TRUE(request->inProgress());
   try {
     request->setTimeOutSeconds(1);
     FAIL() << "a running request took a new setting";
@@ -315,6 +322,245 @@ TEST_F(HostileServerTest, SecureCookiesFromPlainHTTPAreNotKept) {
   auto kept = CookieStore::shared().allCookies();
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].name, "p");
+}
+
+// ---- Connections, files and framing -----------------------------------------
+
+TEST_F(HostileServerTest, ARedirectAwaitingItsDelegateLosesNothingToAnotherRequest) {
+  ScriptedServer server([](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      if (request->target == "/moved") {
+        connection.send(httpResponse(302, {{"Location", "/target"}}, ""));
+      } else {
+        connection.send(httpResponse(200, {}, "at " + request->target));
+      }
+    }
+  });
+  class Deciding : public RecordingDelegate {
+   public:
+    Deciding()
+        : RecordingDelegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed,
+                             HTTPSelector::requestWillRedirectToURL}) {
+      followRedirects = false;
+    }
+    void requestWillRedirectToURL(HTTPRequest& request, const URL& url) override {
+      RecordingDelegate::requestWillRedirectToURL(request, url);
+      pending = url;
+    }
+    std::optional<URL> pending;
+  };
+  Deciding deciding;
+  auto redirected = HTTPRequest::requestWithURL(mustParse(server.url("/moved")));
+  redirected->setDelegate(&deciding);
+  redirected->setTimeOutSeconds(3);
+  redirected->startAsynchronous();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return deciding.pending.has_value(); }, 10));
+
+  // While the delegate thinks, another request to the same server runs.
+  RecordingDelegate other;
+  auto meanwhile =
+      fetch(server.url("/other"), other, [](HTTPRequest& r) { r.setTimeOutSeconds(3); });
+  ASSERT_EQ(other.finished, 1) << describe(other);
+  EXPECT_EQ(meanwhile->responseString(), "at /other");
+
+  redirected->redirectToURL(*deciding.pending);
+  ASSERT_TRUE(testing::waitFor(deciding));
+  ASSERT_EQ(deciding.finished, 1) << describe(deciding);
+  EXPECT_EQ(redirected->responseString(), "at /target");
+}
+
+TEST_F(HostileServerTest, AFailedDownloadLeavesTheFileThatWasThere) {
+  TemporaryDirectory folder;
+  std::string text(40000, 'g');
+  std::string gzip = testing::gzipText(text);
+  std::string cut = gzip.substr(0, gzip.size() / 2);
+  ScriptedServer server([&](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      if (request->target == "/cut-gzip") {
+        // Framed as complete, but the gzip stream inside stops halfway.
+        connection.send(httpResponse(200, {{"Content-Encoding", "gzip"}}, cut));
+      } else if (request->target == "/dropped") {
+        connection.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly a part");
+        connection.close();
+        return;
+      } else {
+        connection.send(httpResponse(200, {{"Content-Encoding", "gzip"}}, gzip));
+      }
+    }
+  });
+  FileManager& files = FileManager::defaultManager();
+  std::string destination = folder.file("lesson");
+  for (bool inflateAsItArrives : {false, true}) {
+    for (const char* path : {"/cut-gzip", "/dropped"}) {
+      ASSERT_TRUE(files.writeAtomically(destination, std::string("the old file")));
+      RecordingDelegate delegate;
+      fetch(server.url(path), delegate, [&](HTTPRequest& r) {
+        r.setDownloadDestinationPath(destination);
+        r.setShouldWaitToInflateCompressedResponses(!inflateAsItArrives);
+      });
+      ASSERT_EQ(delegate.failed, 1) << path << inflateAsItArrives;
+      EXPECT_EQ(delegate.error->code,
+                std::string(path) == "/cut-gzip" ? kCompressionError : kConnectionFailureErrorType)
+          << path << " " << describe(delegate);
+      EXPECT_EQ(files.stringContentsAtPath(destination), "the old file") << path;
+      EXPECT_FALSE(files.fileExists(destination + ".download")) << path;
+    }
+  }
+  RecordingDelegate whole;
+  fetch(server.url("/whole"), whole,
+        [&](HTTPRequest& r) { r.setDownloadDestinationPath(destination); });
+  ASSERT_EQ(whole.finished, 1) << describe(whole);
+  EXPECT_EQ(files.stringContentsAtPath(destination), text);
+}
+
+// A TLS server for one connection that answers with a body ending at the
+// close of the connection, with or without close_notify.
+class CloseDelimitedTLSServer {
+ public:
+  CloseDelimitedTLSServer(const testing::SelfSignedCertificate& certificate, bool closeNotify) {
+    context_ = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(context_, certificate.certificatePath.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(context_, certificate.keyPath.c_str(), SSL_FILETYPE_PEM);
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 4);
+    socklen_t size = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, closeNotify] {
+      int fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      SSL* ssl = SSL_new(context_);
+      SSL_set_fd(ssl, fd);
+      if (SSL_accept(ssl) == 1) {
+        char buffer[4096];
+        SSL_read(ssl, buffer, sizeof buffer);
+        std::string reply = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nthe body so far";
+        SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
+        if (closeNotify) SSL_shutdown(ssl);
+      }
+      ::shutdown(fd, SHUT_WR);
+      ::usleep(200000);
+      SSL_free(ssl);
+      ::close(fd);
+    });
+  }
+  ~CloseDelimitedTLSServer() {
+    ::shutdown(listener_, SHUT_RDWR);
+    ::close(listener_);
+    thread_.join();
+    SSL_CTX_free(context_);
+  }
+  std::string url() const { return "https://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  SSL_CTX* context_ = nullptr;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(HostileServerTest, ATLSBodyCutWithoutCloseNotifyIsNotComplete) {
+  TemporaryDirectory folder;
+  testing::SelfSignedCertificate certificate;
+  ASSERT_TRUE(testing::SelfSignedCertificate::create(folder.path(), &certificate));
+  for (bool closeNotify : {false, true}) {
+    CloseDelimitedTLSServer server(certificate, closeNotify);
+    RecordingDelegate delegate;
+    auto request = fetch(server.url(), delegate,
+                         [](HTTPRequest& r) { r.setValidatesSecureCertificate(false); });
+    if (closeNotify) {
+      ASSERT_EQ(delegate.finished, 1) << describe(delegate);
+      EXPECT_EQ(request->responseString(), "the body so far");
+    } else {
+      ASSERT_EQ(delegate.failed, 1);
+      EXPECT_EQ(delegate.error->code, kConnectionFailureErrorType);
+    }
+  }
+}
+
+TEST_F(HostileServerTest, ThrottledReadsAreNotSilence) {
+  std::string body(3000, 't');
+  ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, body)));
+  HTTPRequest::setMaxBandwidthPerSecond(1000);
+  RecordingDelegate delegate;
+  // Held back by the limit for longer than the time-out, yet never silent.
+  auto request = fetch(
+      server.url("/slowly"), delegate, [](HTTPRequest& r) { r.setTimeOutSeconds(0.75); }, 20);
+  HTTPRequest::setMaxBandwidthPerSecond(0);
+  ASSERT_EQ(delegate.finished, 1) << describe(delegate);
+  EXPECT_EQ(request->responseString(), body);
+}
+
+TEST_F(HostileServerTest, HeadStaysHeadAcrossRedirects) {
+  for (int status : {301, 302, 303}) {
+    std::string body(5000, 'b');
+    ScriptedServer server([&](ServerConnection& connection) {
+      while (auto request = connection.readRequest()) {
+        if (request->target == "/old") {
+          connection.send(httpResponse(status, {{"Location", "/new"}}, ""));
+        } else if (request->method == "HEAD") {
+          connection.send("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n");
+        } else {
+          connection.send(httpResponse(200, {}, body));
+        }
+      }
+    });
+    RecordingDelegate delegate;
+    auto request =
+        fetch(server.url("/old"), delegate, [](HTTPRequest& r) { r.setRequestMethod("HEAD"); });
+    ASSERT_EQ(delegate.finished, 1) << status << " " << describe(delegate);
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].method, "HEAD") << status;
+    EXPECT_EQ(request->totalBytesRead(), 0u) << status;
+  }
+}
+
+TEST_F(HostileServerTest, BytesPastTheReplyAreTreatedAlikeWhenEverTheyCome) {
+  for (bool sameRead : {true, false}) {
+    ScriptedServer server([&](ServerConnection& connection) {
+      while (connection.readRequest()) {
+        std::string reply = httpResponse(200, {}, "reply");
+        if (sameRead) {
+          connection.send(reply + "HTTP/1.1 200 OK\r\n\r\nextra");
+        } else {
+          connection.send(reply);
+          connection.pause(0.2);
+          connection.send("unasked bytes");
+        }
+      }
+    });
+    for (int i = 0; i < 2; ++i) {
+      RecordingDelegate delegate;
+      auto request = fetch(server.url("/"), delegate);
+      ASSERT_EQ(delegate.finished, 1) << sameRead << " " << describe(delegate);
+      EXPECT_EQ(request->responseString(), "reply");
+      if (i == 0 && !sameRead) {
+        RunLoop::main().runUntil([] { return false; }, 0.4);  // let the stray bytes arrive
+      }
+    }
+    EXPECT_EQ(server.connectionCount(), 2) << "a connection with stray bytes is not used again";
+  }
+}
+
+TEST_F(HostileServerTest, EveryGzipMemberIsInflated) {
+  std::string twoMembers = testing::gzipText("first member, ") + testing::gzipText("second member");
+  ScriptedServer server(
+      ScriptedServer::alwaysAnswer(httpResponse(200, {{"Content-Encoding", "gzip"}}, twoMembers)));
+  for (bool inflateAsItArrives : {false, true}) {
+    RecordingDelegate delegate;
+    auto request = fetch(server.url("/"), delegate, [&](HTTPRequest& r) {
+      r.setShouldWaitToInflateCompressedResponses(!inflateAsItArrives);
+    });
+    ASSERT_EQ(delegate.finished, 1) << describe(delegate);
+    auto data = request->responseData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(data->begin(), data->end()), "first member, second member");
+  }
 }
 
 }  // namespace
