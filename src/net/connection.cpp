@@ -133,6 +133,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
 
   std::uint64_t exchangeCount() const override { return exchanges_; }
   std::uint64_t bytesSent() const override { return bytesSent_; }
+  bool endedWithoutCloseNotify() const override { return endedWithoutCloseNotify_; }
   const ConnectionEndpoint& endpoint() const override { return endpoint_; }
 
  private:
@@ -257,6 +258,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
       self->readPending_ = false;
       if (!self->isCurrent(generation)) return;
       if (ec == asio::error::eof || ec == ssl::error::stream_truncated) {
+        self->endedWithoutCloseNotify_ = ec == ssl::error::stream_truncated;
         auto current = self->handlers_;
         if (length > 0 && current && current->received) {
           current->received(self->buffer_.data(), length);
@@ -311,6 +313,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
   bool reading_ = false;
   bool paused_ = false;
   bool readPending_ = false;
+  bool endedWithoutCloseNotify_ = false;
 };
 
 }  // namespace

@@ -68,6 +68,9 @@ class Connection {
   // Exchanges begun on this socket so far.
   virtual std::uint64_t exchangeCount() const = 0;
   virtual std::uint64_t bytesSent() const = 0;
+  // Whether the last end of the connection was a TLS one without
+  // close_notify (a plain TCP end over TLS).
+  virtual bool endedWithoutCloseNotify() const = 0;
   virtual const ConnectionEndpoint& endpoint() const = 0;
 };
 

@@ -88,7 +88,10 @@ std::shared_ptr<PoolEntry> ConnectionPool::takeEntry(const URL& url, bool valida
   std::shared_ptr<PoolEntry> entry;
   if (current) {
     bool inPool = std::find(entries_.begin(), entries_.end(), current) != entries_.end();
-    if (inPool && current->matches(url, validatesCertificate)) {
+    // An entry this request let go of (while its delegate decided a
+    // redirect, say) may since carry another request: it is not taken back.
+    bool stillOurs = !current->request || current->request == requestID;
+    if (inPool && stillOurs && current->matches(url, validatesCertificate)) {
       if (!current->request && current->expires <= now) {
         removeEntry(current);
       } else {

@@ -97,10 +97,20 @@ std::optional<Cookie> parseSetCookie(std::string_view header, const URL& url, Da
       cookie.httpOnly = true;
     }
   }
+  // Over plain http a "Secure" cookie could be forged or overwritten by
+  // anyone on the path, so it is not taken.
+  if (cookie.secure && !equalsIgnoringCase(url.scheme(), "https")) return std::nullopt;
   if (!pathGiven) cookie.path = defaultPath(url);
   cookie.expiresDate = maxAgeDate ? maxAgeDate : expiresDate;
   if (domainAttribute.empty()) {
     cookie.domain = toLower(url.host());
+    cookie.hostOnly = true;
+  } else if (domainAttribute.find('.') == std::string::npos) {
+    // A single label is a top-level domain: no site may set cookies for
+    // all of it. Only a host that is itself that label keeps the cookie,
+    // for itself alone.
+    if (!equalsIgnoringCase(url.host(), domainAttribute)) return std::nullopt;
+    cookie.domain = domainAttribute;
     cookie.hostOnly = true;
   } else {
     // A server may only set cookies for itself or a domain that contains it.

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "net/transfer_limits.h"
+
 namespace lorvane {
 
 namespace {
@@ -13,6 +15,14 @@ namespace {
 constexpr int kWindowBits = 15 + 32;
 // Growing by half the input alone would never grow for a one-byte piece.
 constexpr std::size_t kMinimumGrowth = 4096;
+}  // namespace
+
+namespace {
+// The two magic bytes of a gzip member (a lone first byte may be the start
+// of one split across pieces).
+bool startsGzipMember(const std::uint8_t* bytes, std::size_t length) {
+  return length >= 1 && bytes[0] == 0x1f && (length == 1 || bytes[1] == 0x8b);
+}
 }  // namespace
 
 struct DataDecompressor::Stream {
@@ -61,7 +71,16 @@ std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
     return std::nullopt;
   }
   Data output;
-  if (reachedEnd_) return output;  // bytes after the end of the stream mean nothing
+  if (reachedEnd_) {
+    // Another gzip member may follow the one that ended; anything else
+    // after the end of the stream means nothing.
+    if (!startsGzipMember(bytes, length)) return output;
+    if (inflateReset(&stream_->z) != Z_OK) {
+      if (error) *error = decompressionError(Z_STREAM_ERROR);
+      return std::nullopt;
+    }
+    reachedEnd_ = false;
+  }
 
   z_stream& z = stream_->z;
   const std::size_t growth = std::max(length / 2, kMinimumGrowth);
@@ -92,7 +111,15 @@ std::optional<Data> DataDecompressor::uncompressBytes(const std::uint8_t* bytes,
     }
     if (status == Z_STREAM_END) {
       reachedEnd_ = true;
-      break;
+      // A gzip file may hold several members, one after the other.
+      if (z.avail_in == 0 || !startsGzipMember(z.next_in, z.avail_in)) break;
+      if (inflateReset(&z) != Z_OK) {
+        if (error) *error = decompressionError(Z_STREAM_ERROR);
+        return std::nullopt;
+      }
+      reachedEnd_ = false;
+      outputWasFull = z.avail_out == 0;
+      continue;
     }
     if (status == Z_BUF_ERROR && z.avail_in == 0) break;  // nothing more to give yet
     if (status != Z_OK) {
@@ -121,10 +148,14 @@ std::optional<Data> DataDecompressor::inflateWhole(const std::uint8_t* bytes, st
     std::uint32_t size =
         static_cast<std::uint32_t>(tail[0]) | (static_cast<std::uint32_t>(tail[1]) << 8) |
         (static_cast<std::uint32_t>(tail[2]) << 16) | (static_cast<std::uint32_t>(tail[3]) << 24);
-    // Deflate cannot expand more than about 1032 to 1, so a forged trailer
-    // cannot make us reserve more than the input could honestly produce.
+    // The trailer is the sender's word: believed only within a modest
+    // ratio and the reservation limit, so a forged one cannot make us set
+    // aside memory the body will never fill. Beyond that the output grows
+    // as bytes really come out.
     std::uint64_t plausible =
-        std::min<std::uint64_t>(maximumOutputLength, static_cast<std::uint64_t>(length) * 1032);
+        static_cast<std::uint64_t>(length) * TransferLimits::kMaximumTrustedInflationRatio;
+    plausible = std::min<std::uint64_t>(
+        {plausible, maximumOutputLength, TransferLimits::kMaximumReservation});
     if (size <= plausible) hint = size;
   }
   auto result = inflater->uncompressBytes(bytes, length, error, hint);
@@ -168,6 +199,16 @@ bool DataDecompressor::uncompressDataFromFile(const std::string& sourcePath,
       if (error) *error = decompressionError(Z_ERRNO, "Cannot write '" + destinationPath + "'");
       return false;
     }
+  }
+  // A file cut off inside the compressed stream is not the whole body.
+  if (!inflater->reachedEnd()) {
+    if (error) *error = decompressionError(Z_BUF_ERROR, "The compressed data ended early");
+    return false;
+  }
+  out.close();
+  if (!out) {
+    if (error) *error = decompressionError(Z_ERRNO, "Cannot write '" + destinationPath + "'");
+    return false;
   }
   return true;
 }

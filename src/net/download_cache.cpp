@@ -213,18 +213,32 @@ std::string DownloadCache::pathToCachedResponseHeadersForURL(const URL& url) con
 
 std::string DownloadCache::pathToStoreCachedResponseDataForRequest(
     const HTTPRequest& request) const {
-  std::lock_guard lock(accessLock_);
   auto url = request.url();
+  int storagePolicy = request.cacheStoragePolicy();
+  std::lock_guard lock(accessLock_);
   if (storagePath_.empty() || !url) return {};
-  return appendingPathComponent(storeFolder(request.cacheStoragePolicy()), dataFileName(*url));
+  return appendingPathComponent(storeFolder(storagePolicy), dataFileName(*url));
 }
 
 std::string DownloadCache::pathToStoreCachedResponseHeadersForRequest(
     const HTTPRequest& request) const {
-  std::lock_guard lock(accessLock_);
   auto url = request.url();
+  int storagePolicy = request.cacheStoragePolicy();
+  std::lock_guard lock(accessLock_);
   if (storagePath_.empty() || !url) return {};
-  return appendingPathComponent(storeFolder(request.cacheStoragePolicy()), headersFileName(*url));
+  return appendingPathComponent(storeFolder(storagePolicy), headersFileName(*url));
+}
+
+DownloadCache::RequestFacts DownloadCache::factsOf(const HTTPRequest& request) {
+  RequestFacts facts;
+  facts.url = request.url();
+  facts.policy = request.cachePolicy();
+  facts.storagePolicy = request.cacheStoragePolicy();
+  facts.complete = request.complete();
+  facts.hasResponseHeaders = request.hasResponseHeaders();
+  facts.status = request.responseStatusCode();
+  if (facts.hasResponseHeaders) facts.responseHeaders = request.responseHeaders();
+  return facts;
 }
 
 // ---- Header files and dates -------------------------------------------------
@@ -318,18 +332,33 @@ bool DownloadCache::serverAllowsResponseCachingForRequest(const HTTPRequest& req
 }
 
 void DownloadCache::storeResponseForRequest(HTTPRequest& request, double maxAge) {
-  std::lock_guard lock(accessLock_);
-  if (request.error() || !request.hasResponseHeaders() || request.responseStatusCode() != 200 ||
-      (request.cachePolicy() & kDoNotWriteToCacheCachePolicy)) {
+  // Everything from the request first: its lock comes before ours.
+  RequestFacts facts = factsOf(request);
+  if (request.error() || !facts.hasResponseHeaders || facts.status != 200 || !facts.url ||
+      (facts.policy & kDoNotWriteToCacheCachePolicy)) {
     return;
   }
-  if (shouldRespectCacheControlHeaders_ && !serverAllowsResponseCachingForRequest(request)) return;
-  std::string headerPath = pathToStoreCachedResponseHeadersForRequest(request);
-  std::string dataPath = pathToStoreCachedResponseDataForRequest(request);
-  if (headerPath.empty() || dataPath.empty()) return;
+  const std::string downloadPath = request.downloadDestinationPath();
+  const bool compressed = request.isResponseCompressed();
+  std::optional<Data> body;
+  if (downloadPath.empty()) {
+    body = request.responseData();
+    if (!body) return;  // a body that cannot be inflated is not worth keeping
+  }
 
-  HeaderMap headers = request.responseHeaders();
-  if (request.isResponseCompressed()) headers.erase("Content-Encoding");
+  std::lock_guard lock(accessLock_);
+  if (shouldRespectCacheControlHeaders_) {
+    std::string cacheControl = toLower(headerValue(facts.responseHeaders, "Cache-Control"));
+    std::string pragma = toLower(headerValue(facts.responseHeaders, "Pragma"));
+    if (cacheControl == "no-cache" || cacheControl == "no-store" || pragma == "no-cache") return;
+  }
+  if (storagePath_.empty()) return;
+  const std::string folder = storeFolder(facts.storagePolicy);
+  const std::string headerPath = appendingPathComponent(folder, headersFileName(*facts.url));
+  const std::string dataPath = appendingPathComponent(folder, dataFileName(*facts.url));
+
+  HeaderMap headers = facts.responseHeaders;
+  if (compressed) headers.erase("Content-Encoding");
   if (maxAge != 0) {
     headers.erase("Expires");
     headers["Cache-Control"] = "max-age=" + std::to_string(static_cast<int>(maxAge));
@@ -337,17 +366,17 @@ void DownloadCache::storeResponseForRequest(HTTPRequest& request, double maxAge)
   headers[kFetchDateHeader] = formatRFC1123Date(currentDate());
 
   FileManager& files = FileManager::defaultManager();
-  if (!request.downloadDestinationPath().empty()) {
-    if (request.downloadDestinationPath() != dataPath) {
+  if (!downloadPath.empty()) {
+    if (downloadPath != dataPath) {
       if (files.fileExists(dataPath)) files.removeItem(dataPath);
-      if (!files.copyItem(request.downloadDestinationPath(), dataPath)) return;
+      if (!files.copyItem(downloadPath, dataPath)) return;
     }
+    auto attributes = files.attributesOfItem(dataPath);
+    if (!attributes) return;
+    headers["Content-Length"] = std::to_string(attributes->size);
   } else {
-    auto body = request.responseData();
-    if (!body) return;  // a body that cannot be inflated is not worth keeping
-    if (request.isResponseCompressed()) {
-      headers["Content-Length"] = std::to_string(body->size());
-    }
+    // The length of what is kept, so a body cut short on disk is noticed.
+    headers["Content-Length"] = std::to_string(body->size());
     if (!files.writeAtomically(dataPath, *body)) return;
   }
   files.writeAtomically(headerPath, serializeHeaders(headers));
@@ -369,22 +398,41 @@ std::optional<Data> DownloadCache::cachedResponseDataForURL(const URL& url) cons
   return FileManager::defaultManager().contentsAtPath(path);
 }
 
-bool DownloadCache::isCachedDataCurrentForRequest(const HTTPRequest& request) const {
+std::optional<HeaderMap> DownloadCache::intactCachedResponseHeadersForURL(const URL& url) const {
   std::lock_guard lock(accessLock_);
-  auto url = request.url();
-  if (storagePath_.empty() || !url) return false;
-  auto stored = cachedResponseHeadersForURL(*url);
-  if (!stored || pathToCachedResponseDataForURL(*url).empty()) return false;
+  return intactEntryLocked(url);
+}
 
-  if (request.hasResponseHeaders()) {
-    if (request.responseStatusCode() != 304) {
-      HeaderMap reply = request.responseHeaders();
-      for (const char* name : {"Etag", "Last-Modified"}) {
-        auto ours = stored->find(name);
-        auto theirs = reply.find(name);
-        if (ours == stored->end() || theirs == reply.end() || ours->second != theirs->second) {
-          return false;
-        }
+std::optional<HeaderMap> DownloadCache::intactEntryLocked(const URL& url) const {
+  auto stored = cachedResponseHeadersForURL(url);
+  if (!stored) return std::nullopt;
+  std::string dataPath = findFile(dataFileName(url));
+  if (dataPath.empty()) return std::nullopt;
+  std::string length = headerValue(*stored, "Content-Length");
+  if (!length.empty()) {
+    auto attributes = FileManager::defaultManager().attributesOfItem(dataPath);
+    if (!attributes || std::to_string(attributes->size) != length) return std::nullopt;
+  }
+  return stored;
+}
+
+bool DownloadCache::isCachedDataCurrentForRequest(const HTTPRequest& request) const {
+  return isCachedDataCurrent(factsOf(request));
+}
+
+bool DownloadCache::isCachedDataCurrent(const RequestFacts& facts) const {
+  std::lock_guard lock(accessLock_);
+  if (storagePath_.empty() || !facts.url) return false;
+  auto stored = intactEntryLocked(*facts.url);
+  if (!stored) return false;
+
+  if (facts.hasResponseHeaders && facts.status != 304) {
+    for (const char* name : {"Etag", "Last-Modified"}) {
+      auto ours = stored->find(name);
+      auto theirs = facts.responseHeaders.find(name);
+      if (ours == stored->end() || theirs == facts.responseHeaders.end() ||
+          ours->second != theirs->second) {
+        return false;
       }
     }
   }
@@ -400,31 +448,30 @@ bool DownloadCache::isCachedDataCurrentForRequest(const HTTPRequest& request) co
 }
 
 bool DownloadCache::canUseCachedDataForRequest(const HTTPRequest& request) const {
+  return canUseCachedData(factsOf(request));
+}
+
+bool DownloadCache::canUseCachedData(const RequestFacts& facts) const {
   std::lock_guard lock(accessLock_);
-  int policy = request.cachePolicy();
+  int policy = facts.policy;
   if (policy == kUseDefaultCachePolicy) policy = defaultCachePolicy_;
   if (policy & kDoNotReadFromCacheCachePolicy) return false;
   if (policy & kDontLoadCachePolicy) return true;
-  auto url = request.url();
-  if (!url) return false;
-  if (pathToCachedResponseHeadersForURL(*url).empty() ||
-      pathToCachedResponseDataForURL(*url).empty()) {
-    return false;
-  }
+  if (!facts.url || !intactEntryLocked(*facts.url)) return false;
   if ((policy & kOnlyLoadIfNotCachedCachePolicy) ||
-      ((policy & kFallbackToCacheIfLoadFailsCachePolicy) && request.complete())) {
+      ((policy & kFallbackToCacheIfLoadFailsCachePolicy) && facts.complete)) {
     return true;
   }
   if ((policy & kAskServerIfModifiedWhenStaleCachePolicy) ||
-      ((policy & kAskServerIfModifiedCachePolicy) && request.hasResponseHeaders())) {
-    return isCachedDataCurrentForRequest(request);
+      ((policy & kAskServerIfModifiedCachePolicy) && facts.hasResponseHeaders)) {
+    return isCachedDataCurrent(facts);
   }
   return false;
 }
 
 void DownloadCache::removeCachedDataForRequest(const HTTPRequest& request) {
-  std::lock_guard lock(accessLock_);
   auto url = request.url();
+  std::lock_guard lock(accessLock_);
   if (!url) return;
   std::string headers = findFile(headersFileName(*url));
   std::string data = findFile(dataFileName(*url));

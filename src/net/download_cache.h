@@ -17,6 +17,11 @@ class HTTPRequest;
 // answer from them, validate them with a conditional request, or fall back
 // to them when the network fails. Every operation holds one recursive lock,
 // so requests on the network thread and callers elsewhere may share it.
+//
+// Lock order: a request's cancelledLock before the cache's accessLock. The
+// network thread calls in here holding the request's lock, so the cache
+// reads everything it needs from a request before it takes accessLock and
+// never calls into a request while holding it.
 class DownloadCache {
  public:
   static constexpr const char* kSessionStoreFolder = "SessionStore";
@@ -42,6 +47,9 @@ class DownloadCache {
   void storeResponseForRequest(HTTPRequest& request, double maxAge);
   std::optional<HeaderMap> cachedResponseHeadersForURL(const URL& url) const;
   std::optional<Data> cachedResponseDataForURL(const URL& url) const;
+  // The stored headers when the entry is whole: both files there, the
+  // headers readable and the body as long as they say.
+  std::optional<HeaderMap> intactCachedResponseHeadersForURL(const URL& url) const;
   // Paths of stored files that exist (session store first), else empty.
   std::string pathToCachedResponseDataForURL(const URL& url) const;
   std::string pathToCachedResponseHeadersForURL(const URL& url) const;
@@ -63,6 +71,21 @@ class DownloadCache {
   // "[EEE, ]dd MMM yyyy HH:mm[:ss] z".
   static std::optional<DateSeconds> parseRFC1123Date(const std::string& text);
 
+  // What the cache needs to know about a request, read before the cache's
+  // lock is taken.
+  struct RequestFacts {
+    std::optional<URL> url;
+    int policy = 0;
+    int storagePolicy = 0;
+    bool complete = false;
+    bool hasResponseHeaders = false;
+    int status = 0;
+    HeaderMap responseHeaders;
+  };
+  static RequestFacts factsOf(const HTTPRequest& request);
+  bool canUseCachedData(const RequestFacts& facts) const;
+  bool isCachedDataCurrent(const RequestFacts& facts) const;
+
   // The key-value file the headers are kept in.
   static std::string serializeHeaders(const HeaderMap& headers);
   static std::optional<HeaderMap> parseHeaders(const std::string& text);
@@ -73,8 +96,11 @@ class DownloadCache {
   static std::string dataFileName(const URL& url);
   static std::string headersFileName(const URL& url);
   void clearStoreLocked(const std::string& root, int storagePolicy);
+  // The stored headers of a whole entry: both files there, the headers
+  // readable and the body as long as they say. Nothing otherwise.
+  std::optional<HeaderMap> intactEntryLocked(const URL& url) const;
 
-  mutable std::recursive_mutex accessLock_;
+  mutable std::recursive_mutex accessLock_;  // after any request's cancelledLock
   std::string storagePath_;
   int defaultCachePolicy_ = 0;
   bool shouldRespectCacheControlHeaders_ = true;

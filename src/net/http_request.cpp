@@ -98,6 +98,7 @@ void HTTPRequest::main() {
     }
     complete_ = false;
     didUseCachedResponse_ = false;
+    sentConditionalRequest_ = false;
     if (!url_ || !url_->isAbsolute() || url_->host().empty() ||
         (url_->scheme() != "http" && url_->scheme() != "https")) {
       failWithError(unableToCreateRequestError());
@@ -118,35 +119,59 @@ void HTTPRequest::main() {
       }
       if (cachePolicy_ &
           (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) {
-        if (auto cached = downloadCache_->cachedResponseHeadersForURL(*url_)) {
+        // Only a whole entry is worth validating; a damaged one is fetched.
+        if (auto cached = downloadCache_->intactCachedResponseHeadersForURL(*url_)) {
           std::string etag = headerValue(*cached, "Etag");
           std::string modified = headerValue(*cached, "Last-Modified");
           if (!etag.empty()) requestHeaders_["If-None-Match"] = etag;
           if (!modified.empty()) requestHeaders_["If-Modified-Since"] = modified;
+          sentConditionalRequest_ = !etag.empty() || !modified.empty();
         }
       }
     }
 
-    if (!username_.empty() && shouldPresentCredentialsBeforeChallenge_ &&
+    if (!username_.empty() && shouldPresentCredentialsBeforeChallenge_ && mayPresentCredentials() &&
         requestHeaders_.find("Authorization") == requestHeaders_.end()) {
       requestHeaders_["Authorization"] = "Basic " + base64Encode(username_ + ":" + password_);
       credentialsSent_ = true;
     }
     startRequest();
   } catch (const Exception& exception) {
-    UserInfo underlyingInfo;
-    underlyingInfo[kLocalizedDescriptionKey] = exception.name();
-    underlyingInfo[kLocalizedFailureReasonKey] = exception.reason();
-    UserInfo info = underlyingInfo;
-    info[kUnderlyingErrorKey] =
-        Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, underlyingInfo);
-    failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
+    failWithException(exception.name(), exception.reason());
   } catch (const std::exception& exception) {
-    UserInfo info;
-    info[kLocalizedDescriptionKey] = std::string("std::exception");
-    info[kLocalizedFailureReasonKey] = std::string(exception.what());
-    failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
+    failWithException("std::exception", exception.what());
   }
+}
+
+template <typename Step>
+void HTTPRequest::guarded(Step&& step) {
+  try {
+    step();
+  } catch (const Exception& exception) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException(exception.name(), exception.reason());
+  } catch (const std::bad_alloc&) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException("std::bad_alloc", "Out of memory while handling the response");
+  } catch (const std::exception& exception) {
+    std::lock_guard lock(cancelledLock_);
+    failWithException("std::exception", exception.what());
+  }
+}
+
+void HTTPRequest::failWithException(const std::string& name, const std::string& reason) {
+  UserInfo underlyingInfo;
+  underlyingInfo[kLocalizedDescriptionKey] = name;
+  underlyingInfo[kLocalizedFailureReasonKey] = reason;
+  UserInfo info = underlyingInfo;
+  info[kUnderlyingErrorKey] =
+      Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, underlyingInfo);
+  // Whatever the step left half done goes with the connection.
+  try {
+    cancelLoad();
+  } catch (...) {
+  }
+  failWithError(Error::make(kHTTPRequestErrorDomain, kUnhandledExceptionError, info));
 }
 
 void HTTPRequest::buildRequestHeaders() {
@@ -159,7 +184,7 @@ void HTTPRequest::buildRequestHeaders() {
     auto stored = CookieStore::shared().cookiesForURL(*url_);
     requestCookies_.insert(requestCookies_.end(), stored.begin(), stored.end());
   }
-  requestHeaders_.erase("Cookie");
+  // A Cookie header the caller wrote stays unless there are cookies to send.
   if (!requestCookies_.empty()) {
     std::string header;
     for (const auto& cookie : requestCookies_) {
@@ -235,10 +260,12 @@ void HTTPRequest::startRequest() {
   lastBytesSent_ = 0;
   contentLength_ = 0;
   responseHeaders_.reset();
+  responseHeaderFields_.clear();
   headersRead_ = false;
   authenticationNeeded_ = 0;
   connectionCanBeReused_ = false;
   answerFromCacheAfterExchange_ = false;
+  heldBackByThrottling_ = false;
   if (downloadDestinationPath_.empty()) rawResponseData_ = Data();
   dataDecompressor_.reset();
   fileError_.reset();
@@ -297,17 +324,18 @@ void HTTPRequest::startRequest() {
   framing_ = std::make_unique<ResponseFraming>(std::move(framingHandlers));
   framing_->setExpectsNoBody(requestMethod_ == "HEAD");
 
-  connection->setReadBufferSize(16384);
+  connection->setReadBufferSize(Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(16384)
+                                                                : 16384);
   scheduleStream();
 
   Connection::Handlers handlers;
-  handlers.opened = [me, attempt] { me->handleOpened(attempt); };
+  handlers.opened = [me, attempt] { me->guarded([&] { me->handleOpened(attempt); }); };
   handlers.received = [me, attempt](const std::uint8_t* bytes, std::size_t length) {
-    me->handleBytes(attempt, bytes, length);
+    me->guarded([&] { me->handleBytes(attempt, bytes, length); });
   };
-  handlers.ended = [me, attempt] { me->handleEnd(attempt); };
+  handlers.ended = [me, attempt] { me->guarded([&] { me->handleEnd(attempt); }); };
   handlers.failed = [me, attempt](const StreamFailure& failure) {
-    me->handleStreamFailure(attempt, failure);
+    me->guarded([&] { me->handleStreamFailure(attempt, failure); });
   };
   connection->begin(serializeRequest(), std::move(handlers));
   if (attempt != attempt_ || complete_) return;  // it failed at once
@@ -318,7 +346,7 @@ void HTTPRequest::startRequest() {
     statusTimer_ = NetworkThread::shared().scheduleStatusCheck([weak] {
       auto request = weak.lock();
       if (!request) return;
-      request->checkRequestStatus();
+      request->guarded([&] { request->checkRequestStatus(); });
     });
   }
 }
@@ -355,19 +383,26 @@ void HTTPRequest::handleBytes(std::uint64_t attempt, const std::uint8_t* bytes,
     if (complete_ || attempt != attempt_) {
       // A handler already failed the request.
     } else if (framing_->hasFailed()) {
-      failWithStreamError(
-          Error::make(kNetworkErrorDomain, kHTTPParseFailure, framing_->failureReason()), false,
-          false);
-    } else if (framing_->isComplete()) {
-      if (taken < length) {
-        failWithStreamError(Error::make(kNetworkErrorDomain, kHTTPParseFailure,
-                                        "The server sent more data than the response declared"),
-                            false, false);
+      if (framing_->failure() == ResponseFraming::Failure::kTooManyInterimResponses) {
+        cancelLoad();
+        failWithError(Error::make(kHTTPRequestErrorDomain, kTooManyInterimResponsesErrorType,
+                                  framing_->failureReason()));
       } else {
-        handleStreamComplete();
+        failWithStreamError(
+            Error::make(kNetworkErrorDomain, kHTTPParseFailure, framing_->failureReason()), false,
+            false);
       }
+    } else if (framing_->isComplete()) {
+      // Bytes past the end of the reply belong to no request. Whether they
+      // come in the same read or later, the reply stands and the
+      // connection is not used again.
+      if (taken < length) connectionCanBeReused_ = false;
+      handleStreamComplete();
     } else if (connection_ && Bandwidth::isThrottlingActive()) {
-      if (Bandwidth::isBandwidthThrottled()) connection_->pauseReading();
+      if (Bandwidth::isBandwidthThrottled()) {
+        connection_->pauseReading();
+        heldBackByThrottling_ = true;
+      }
     }
   }
   afterStreamEvent();
@@ -380,6 +415,13 @@ void HTTPRequest::handleEnd(std::uint64_t attempt) {
     framing_->finishInput();
     if (complete_ || attempt != attempt_) {
       // A handler already failed the request.
+    } else if (framing_->isComplete() && framing_->bodyEndsWithConnection() && connection_ &&
+               connection_->endedWithoutCloseNotify()) {
+      // Over TLS only close_notify tells the end of the body from an
+      // attacker (or a failure) cutting the connection.
+      failWithStreamError(Error::make(kNetworkErrorDomain, kNetworkConnectionLost,
+                                      "The secure connection ended without close_notify"),
+                          false, false);
     } else if (framing_->isComplete()) {
       connectionCanBeReused_ = false;  // the server has closed it
       handleStreamComplete();
@@ -464,14 +506,14 @@ void HTTPRequest::readResponseHeaders() {
   headersRead_ = true;
   authenticationNeeded_ = 0;
   responseHeaders_ = framing_->headers();
+  responseHeaderFields_ = framing_->headerList();
   responseStatusCode_ = framing_->statusCode();
   responseStatusMessage_ = framing_->statusLine();
 
-  if (responseStatusCode_ == 304 && downloadCache_ &&
-      (cachePolicy_ &
-       (kAskServerIfModifiedWhenStaleCachePolicy | kAskServerIfModifiedCachePolicy)) &&
-      downloadCache_->isCachedDataCurrentForRequest(*this)) {
-    // Not modified: once the exchange is over, the stored reply answers.
+  if (responseStatusCode_ == 304 && downloadCache_ && sentConditionalRequest_ &&
+      downloadCache_->intactCachedResponseHeadersForURL(*url_)) {
+    // Not modified: the stored reply is valid again, however old it was.
+    // Once the exchange is over it answers, refreshed by this reply.
     answerFromCacheAfterExchange_ = true;
     return;
   }
@@ -494,7 +536,9 @@ void HTTPRequest::readResponseHeaders() {
   bool redirects = status == 301 || status == 302 || status == 303 || status == 307;
   if (shouldRedirect_ && !location.empty() && redirects) {
     deliver([me = self()] { me->reportRedirected(); });
-    if (status == 307 || (shouldUseRFC2616RedirectBehaviour_ && status != 303)) {
+    // A HEAD stays a HEAD: it asks about the resource, whatever the status.
+    if (status == 307 || (shouldUseRFC2616RedirectBehaviour_ && status != 303) ||
+        requestMethod_ == "HEAD") {
       reapplyCookies_ = true;
     } else {
       requestMethod_ = "GET";
@@ -508,6 +552,13 @@ void HTTPRequest::readResponseHeaders() {
     }
     // An unusable Location leaves no URL, which fails as a bad URL.
     redirectURL_ = url_->resolve(location);
+    if (redirectURL_ && !isSameOrigin(*redirectURL_, *url_)) {
+      // What the caller meant for this server is not for the next one.
+      std::erase_if(requestHeaders_, [](const auto& header) {
+        return equalsIgnoringCase(header.first, "Authorization") ||
+               equalsIgnoringCase(header.first, "Cookie");
+      });
+    }
     needsRedirect_ = true;
     requestCookies_.clear();
   } else {
@@ -516,7 +567,7 @@ void HTTPRequest::readResponseHeaders() {
     if (requestMethod_ == "HEAD" && owner) {
       // A HEAD reply of exactly 20 bytes while gzip is allowed is the size
       // of an empty gzip body, not of the real one.
-      std::uint64_t size = std::strtoull(length.c_str(), nullptr, 0);
+      std::uint64_t size = std::strtoull(length.c_str(), nullptr, 10);
       if (length.empty() || (size == 20 && allowCompressedResponse_)) {
         std::lock_guard ownerLock(owner->cancelledLock_);
         owner->showAccurateProgress_ = false;
@@ -529,7 +580,7 @@ void HTTPRequest::readResponseHeaders() {
         reportDownloadSizeIncrement(size);
       }
     } else if (!length.empty() && requestMethod_ != "HEAD") {
-      contentLength_ = std::strtoull(length.c_str(), nullptr, 0);
+      contentLength_ = std::strtoull(length.c_str(), nullptr, 10);
       if (!mainRequest_.lock() && contentLength_ > 0 && showAccurateProgress_ &&
           !haveReportedDownloadSize_) {
         haveReportedDownloadSize_ = true;
@@ -557,7 +608,17 @@ void HTTPRequest::readResponseHeaders() {
     connection_->setReadBufferSize(
         Bandwidth::isThrottlingActive() ? Bandwidth::maxReadLength(bufferSize) : bufferSize);
   }
-  if (contentLength_ > 0 && !needsRedirect_) rawResponseData_.reserve(contentLength_);
+  if (keepsBodyInMemory() && requestMethod_ != "HEAD" && !needsRedirect_ &&
+      contentLength_ > maximumResponseBodyLength_) {
+    cancelLoad();
+    failWithError(bodyTooLargeError());
+    return;
+  }
+  // The announced length is a hint, never a promise worth any memory.
+  if (contentLength_ > 0 && !needsRedirect_ && keepsBodyInMemory()) {
+    rawResponseData_.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(contentLength_, TransferLimits::kMaximumReservation)));
+  }
 
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses_) {
     ErrorPtr error;
@@ -584,6 +645,28 @@ void HTTPRequest::readResponseHeaders() {
       (queue_ && queue_->respondsToSelector(HTTPSelector::requestDidReceiveResponseHeaders))) {
     deliver([me = self(), headers = *responseHeaders_] { me->reportHeaders(headers); });
   }
+}
+
+bool HTTPRequest::isSameOrigin(const URL& a, const URL& b) {
+  return equalsIgnoringCase(a.scheme(), b.scheme()) && equalsIgnoringCase(a.host(), b.host()) &&
+         a.effectivePort() == b.effectivePort();
+}
+
+bool HTTPRequest::mayPresentCredentials() const {
+  // Credentials belong to the server the caller named, not to wherever it
+  // redirects.
+  const std::optional<URL>& first = redirectCount_ == 0 ? url_ : originalURL_;
+  return url_ && first && isSameOrigin(*url_, *first);
+}
+
+bool HTTPRequest::keepsBodyInMemory() const {
+  return !delegateWantsData() && downloadDestinationPath_.empty();
+}
+
+ErrorPtr HTTPRequest::bodyTooLargeError() const {
+  return Error::make(kHTTPRequestErrorDomain, kResponseTooLargeErrorType,
+                     "The response body is larger than the limit of " +
+                         std::to_string(maximumResponseBodyLength_) + " bytes");
 }
 
 bool HTTPRequest::delegateWantsData() const {
@@ -623,6 +706,11 @@ void HTTPRequest::handleBody(const std::uint8_t* bytes, std::size_t length) {
                       "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
     }
   } else {
+    if (rawResponseData_.size() + size > maximumResponseBodyLength_) {
+      cancelLoad();
+      failWithError(bodyTooLargeError());
+      return;
+    }
     rawResponseData_.insert(rawResponseData_.end(), data, data + size);
   }
   if (showAccurateProgress_ &&
@@ -667,27 +755,35 @@ void HTTPRequest::handleStreamComplete() {
   }
 
   if (downloadFile_) {
-    downloadFile_.reset();
+    if (std::fclose(downloadFile_.release()) != 0 && !completionError) {
+      completionError =
+          Error::make(kHTTPRequestErrorDomain, kFileManagementError,
+                      "Failed to write to file at path '" + temporaryFileDownloadPath() + "'");
+    }
+    FileManager& files = FileManager::defaultManager();
+    const std::string temporary = temporaryFileDownloadPath();
     if (!needsRedirect_ && !completionError) {
-      FileManager& files = FileManager::defaultManager();
-      const std::string temporary = temporaryFileDownloadPath();
-      if (files.fileExists(downloadDestinationPath_) &&
-          !files.removeItem(downloadDestinationPath_)) {
-        completionError =
-            Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                        "Failed to delete file at path '" + downloadDestinationPath_ + "'");
-      } else if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
+      // The destination is replaced in one step, and only by a whole body:
+      // whatever fails on the way leaves the file that was there.
+      std::string finished = temporary;
+      if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
+        finished = downloadDestinationPath_ + ".inflating";
         ErrorPtr inflateError;
-        if (!DataDecompressor::uncompressDataFromFile(temporary, downloadDestinationPath_,
-                                                      &inflateError)) {
+        if (!DataDecompressor::uncompressDataFromFile(temporary, finished, &inflateError)) {
           completionError = inflateError;
+          files.removeItem(finished);
         }
         files.removeItem(temporary);
-      } else if (!files.moveItem(temporary, downloadDestinationPath_)) {
+      }
+      if (!completionError &&
+          std::rename(finished.c_str(), downloadDestinationPath_.c_str()) != 0) {
         completionError = Error::make(
             kHTTPRequestErrorDomain, kFileManagementError,
-            "Failed to move file from '" + temporary + "' to '" + downloadDestinationPath_ + "'");
+            "Failed to move file from '" + finished + "' to '" + downloadDestinationPath_ + "'");
+        files.removeItem(finished);
       }
+    } else if (completionError && !allowResumeForFileDownloads_) {
+      files.removeItem(temporary);
     }
   }
 
@@ -695,8 +791,7 @@ void HTTPRequest::handleStreamComplete() {
   if (!showAccurateProgress_ && !needsRedirect_) reportUnitProgress();
 
   if (answerFromCacheAfterExchange_) {
-    useDataFromCache();
-    if (downloadCache_) downloadCache_->storeResponseForRequest(*this, secondsToCache_);
+    useDataFromCache(responseHeaders_);
     return;
   }
   if (downloadCache_ && !didUseCachedResponse_ && !completionError) {
@@ -775,7 +870,7 @@ void HTTPRequest::failWithStreamError(ErrorPtr underlying, bool sslProblem, bool
                             std::move(underlying)));
 }
 
-void HTTPRequest::failWithError(ErrorPtr error) {
+void HTTPRequest::failWithError(ErrorPtr error, bool mayUseCache) {
   complete_ = true;
   if (error && error->code != kAuthenticationErrorType &&
       error->code != kTooMuchRedirectionErrorType) {
@@ -791,7 +886,7 @@ void HTTPRequest::failWithError(ErrorPtr error) {
   }
   if (cancelled_ || error_) return;
 
-  if (downloadCache_ && (cachePolicy_ & kFallbackToCacheIfLoadFailsCachePolicy) &&
+  if (mayUseCache && downloadCache_ && (cachePolicy_ & kFallbackToCacheIfLoadFailsCachePolicy) &&
       downloadCache_->canUseCachedDataForRequest(*this)) {
     useDataFromCache();
     return;
@@ -818,7 +913,11 @@ void HTTPRequest::markAsFinished() {
 // ---- Status timer and time-outs -------------------------------------------
 
 bool HTTPRequest::shouldTimeOut() const {
-  if (!readStreamIsScheduled_ || lastActivityTime_ == 0 || timeOutSeconds_ <= 0) return false;
+  // A read held back by throttling is our silence, not the server's.
+  if (!readStreamIsScheduled_ || heldBackByThrottling_ || lastActivityTime_ == 0 ||
+      timeOutSeconds_ <= 0) {
+    return false;
+  }
   TimeInterval silence = Clock::shared().now() - lastActivityTime_;
   if (silence <= timeOutSeconds_) return false;
   return postLength_ == 0 || totalBytesSent_ > kUploadBufferSize || silence > timeOutSeconds_ * 1.5;
@@ -836,8 +935,14 @@ void HTTPRequest::checkRequestStatus() {
   if (connection_) {
     if (Bandwidth::isBandwidthThrottled()) {
       connection_->pauseReading();
+      heldBackByThrottling_ = true;
     } else {
       connection_->resumeReading();
+      if (heldBackByThrottling_) {
+        // Rescheduled: the time-out counts from now, as for a new stream.
+        heldBackByThrottling_ = false;
+        lastActivityTime_ = Clock::shared().now();
+      }
     }
   }
   if (shouldTimeOut()) {
@@ -875,9 +980,11 @@ void HTTPRequest::checkRequestStatus() {
 void HTTPRequest::redirectToURL(const URL& url) {
   auto me = self();
   NetworkThread::shared().post([me, url] {
-    std::lock_guard lock(me->cancelledLock_);
-    me->redirectURL_ = url;
-    me->performRedirect();
+    me->guarded([&] {
+      std::lock_guard lock(me->cancelledLock_);
+      me->redirectURL_ = url;
+      me->performRedirect();
+    });
   });
 }
 
@@ -904,7 +1011,7 @@ void HTTPRequest::handleAuthentication() {
                          (queue_ && queue_->respondsToSelector(selector)) ||
                          (proxy ? static_cast<bool>(proxyAuthenticationNeededBlock_)
                                 : static_cast<bool>(authenticationNeededBlock_));
-  if (!proxy && !username_.empty() && !credentialsSent_) {
+  if (!proxy && !username_.empty() && !credentialsSent_ && mayPresentCredentials()) {
     retryUsingSuppliedCredentials();
     return;
   }
@@ -941,7 +1048,7 @@ void HTTPRequest::cancelAuthentication() {
 
 void HTTPRequest::cancel() {
   auto me = self();
-  NetworkThread::shared().post([me] { me->cancelOnRequestThread(); });
+  NetworkThread::shared().post([me] { me->guarded([&] { me->cancelOnRequestThread(); }); });
 }
 
 void HTTPRequest::cancelOnRequestThread() {
@@ -981,19 +1088,31 @@ void HTTPRequest::clearDelegatesAndCancel() {
 
 // ---- The cache --------------------------------------------------------------
 
-void HTTPRequest::useDataFromCache() {
+bool HTTPRequest::useDataFromCache(const std::optional<HeaderMap>& notModifiedReply) {
   auto cache = downloadCache_;
-  auto headers = cache->cachedResponseHeadersForURL(*url_);
+  auto headers = cache->intactCachedResponseHeadersForURL(*url_);
   std::string dataPath = cache->pathToCachedResponseDataForURL(*url_);
   if (!headers || dataPath.empty()) {
+    // The cache was the way out; it does not get a second chance.
     failWithError(Error::make(kHTTPRequestErrorDomain, kFileManagementError,
-                              "Failed to get attributes for file at path '" + dataPath + "'"));
-    return;
+                              "Failed to get attributes for file at path '" + dataPath + "'"),
+                  false);
+    return false;
   }
   responseStatusCode_ = 200;
   responseStatusMessage_ = "HTTP/1.1 200 OK";
   didUseCachedResponse_ = true;
+  if (notModifiedReply) {
+    // A 304 brings the current validators and freshness of the entry.
+    for (const char* name : {"Cache-Control", "Expires", "Etag", "Last-Modified", "Date"}) {
+      std::string value = headerValue(*notModifiedReply, name);
+      if (value.empty()) continue;
+      headers->erase(name);
+      (*headers)[name] = value;
+    }
+  }
   responseHeaders_ = *headers;
+  responseHeaderFields_.assign(headers->begin(), headers->end());
   if (!downloadDestinationPath_.empty()) {
     FileManager& files = FileManager::defaultManager();
     if (files.fileExists(downloadDestinationPath_)) files.removeItem(downloadDestinationPath_);
@@ -1001,7 +1120,7 @@ void HTTPRequest::useDataFromCache() {
   } else {
     rawResponseData_ = FileManager::defaultManager().contentsAtPath(dataPath).value_or(Data());
   }
-  contentLength_ = std::strtoull(headerValue(*headers, "Content-Length").c_str(), nullptr, 0);
+  contentLength_ = std::strtoull(headerValue(*headers, "Content-Length").c_str(), nullptr, 10);
   totalBytesRead_ = contentLength_;
   updateResponseEncoding();
   HeaderList fields;
@@ -1011,8 +1130,10 @@ void HTTPRequest::useDataFromCache() {
   responseCookies_ = cookiesFromHeaderFields(fields, *url_, currentDate());
   complete_ = true;
   downloadComplete_ = true;
+  if (notModifiedReply) cache->storeResponseForRequest(*this, secondsToCache_);
   deliver([me = self()] { me->reportFinished(); });
   markAsFinished();
+  return true;
 }
 
 }  // namespace lorvane

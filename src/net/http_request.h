@@ -16,6 +16,7 @@
 #include "net/http_request_delegate.h"
 #include "net/net_types.h"
 #include "net/text_encoding.h"
+#include "net/transfer_limits.h"
 #include "platform/foundation/clock.h"
 #include "platform/foundation/operation_queue.h"
 #include "platform/foundation/url.h"
@@ -113,39 +114,60 @@ class HTTPRequest : public Operation {
   bool isFinished() const override;
 
   // ---- Request settings ----------------------------------------------------
+  // Settings change only while the request is not running: the network
+  // thread reads them without the lock. A setter called while it runs
+  // throws "HTTPRequestIsRunning".
   std::optional<URL> url() const;
   void setURL(const URL& url);
   std::optional<URL> originalURL() const;
   std::string requestMethod() const;
   void setRequestMethod(std::string method);
-  const HeaderMap& requestHeaders() const { return requestHeaders_; }
-  void setRequestHeaders(HeaderMap headers) { requestHeaders_ = std::move(headers); }
+  HeaderMap requestHeaders() const;
+  void setRequestHeaders(HeaderMap headers);
   void addRequestHeader(const std::string& name, const std::string& value);
-  const std::vector<Cookie>& requestCookies() const { return requestCookies_; }
-  void setRequestCookies(std::vector<Cookie> cookies) { requestCookies_ = std::move(cookies); }
+  std::vector<Cookie> requestCookies() const;
+  void setRequestCookies(std::vector<Cookie> cookies);
 
   void appendPostData(const Data& data);
   void setPostBody(Data body);
-  const Data& postBody() const { return postBody_; }
-  std::uint64_t postLength() const { return postLength_; }
+  Data postBody() const;
+  std::uint64_t postLength() const;
 
   double timeOutSeconds() const { return timeOutSeconds_; }
-  void setTimeOutSeconds(double seconds) { timeOutSeconds_ = seconds; }
+  void setTimeOutSeconds(double seconds) {
+    requireNotRunning();
+    timeOutSeconds_ = seconds;
+  }
   int numberOfTimesToRetryOnTimeout() const { return numberOfTimesToRetryOnTimeout_; }
-  void setNumberOfTimesToRetryOnTimeout(int times) { numberOfTimesToRetryOnTimeout_ = times; }
-  int retryCount() const { return retryCount_; }
+  void setNumberOfTimesToRetryOnTimeout(int times) {
+    requireNotRunning();
+    numberOfTimesToRetryOnTimeout_ = times;
+  }
+  int retryCount() const;
   bool shouldAttemptPersistentConnection() const { return shouldAttemptPersistentConnection_; }
-  void setShouldAttemptPersistentConnection(bool on) { shouldAttemptPersistentConnection_ = on; }
+  void setShouldAttemptPersistentConnection(bool on) {
+    requireNotRunning();
+    shouldAttemptPersistentConnection_ = on;
+  }
   double persistentConnectionTimeoutSeconds() const;
   void setPersistentConnectionTimeoutSeconds(double seconds);
   bool connectionCanBeReused() const;
   bool shouldRedirect() const { return shouldRedirect_; }
-  void setShouldRedirect(bool on) { shouldRedirect_ = on; }
+  void setShouldRedirect(bool on) {
+    requireNotRunning();
+    shouldRedirect_ = on;
+  }
   bool shouldUseRFC2616RedirectBehaviour() const { return shouldUseRFC2616RedirectBehaviour_; }
-  void setShouldUseRFC2616RedirectBehaviour(bool on) { shouldUseRFC2616RedirectBehaviour_ = on; }
+  void setShouldUseRFC2616RedirectBehaviour(bool on) {
+    requireNotRunning();
+    shouldUseRFC2616RedirectBehaviour_ = on;
+  }
   int redirectCount() const;
   bool allowCompressedResponse() const { return allowCompressedResponse_; }
-  void setAllowCompressedResponse(bool on) { allowCompressedResponse_ = on; }
+  void setAllowCompressedResponse(bool on) {
+    requireNotRunning();
+    allowCompressedResponse_ = on;
+  }
   bool shouldWaitToInflateCompressedResponses() const {
     return shouldWaitToInflateCompressedResponses_;
   }
@@ -153,17 +175,35 @@ class HTTPRequest : public Operation {
     shouldWaitToInflateCompressedResponses_ = on;
   }
   bool shouldCompressRequestBody() const { return shouldCompressRequestBody_; }
-  void setShouldCompressRequestBody(bool on) { shouldCompressRequestBody_ = on; }
+  void setShouldCompressRequestBody(bool on) {
+    requireNotRunning();
+    shouldCompressRequestBody_ = on;
+  }
   StringEncoding defaultResponseEncoding() const { return defaultResponseEncoding_; }
-  void setDefaultResponseEncoding(StringEncoding encoding) { defaultResponseEncoding_ = encoding; }
+  void setDefaultResponseEncoding(StringEncoding encoding) {
+    requireNotRunning();
+    defaultResponseEncoding_ = encoding;
+  }
   bool useCookiePersistence() const { return useCookiePersistence_; }
-  void setUseCookiePersistence(bool on) { useCookiePersistence_ = on; }
+  void setUseCookiePersistence(bool on) {
+    requireNotRunning();
+    useCookiePersistence_ = on;
+  }
   bool useSessionPersistence() const { return useSessionPersistence_; }
-  void setUseSessionPersistence(bool on) { useSessionPersistence_ = on; }
+  void setUseSessionPersistence(bool on) {
+    requireNotRunning();
+    useSessionPersistence_ = on;
+  }
   bool useKeychainPersistence() const { return useKeychainPersistence_; }
-  void setUseKeychainPersistence(bool on) { useKeychainPersistence_ = on; }
+  void setUseKeychainPersistence(bool on) {
+    requireNotRunning();
+    useKeychainPersistence_ = on;
+  }
   bool validatesSecureCertificate() const { return validatesSecureCertificate_; }
-  void setValidatesSecureCertificate(bool on) { validatesSecureCertificate_ = on; }
+  void setValidatesSecureCertificate(bool on) {
+    requireNotRunning();
+    validatesSecureCertificate_ = on;
+  }
   bool shouldPresentCredentialsBeforeChallenge() const {
     return shouldPresentCredentialsBeforeChallenge_;
   }
@@ -177,15 +217,27 @@ class HTTPRequest : public Operation {
     shouldPresentProxyAuthenticationDialog_ = on;
   }
   bool shouldPresentAuthenticationDialog() const { return shouldPresentAuthenticationDialog_; }
-  void setShouldPresentAuthenticationDialog(bool on) { shouldPresentAuthenticationDialog_ = on; }
-  bool showAccurateProgress() const { return showAccurateProgress_; }
-  void setShowAccurateProgress(bool on) { showAccurateProgress_ = on; }
+  void setShouldPresentAuthenticationDialog(bool on) {
+    requireNotRunning();
+    shouldPresentAuthenticationDialog_ = on;
+  }
+  bool showAccurateProgress() const;
+  void setShowAccurateProgress(bool on);
   bool shouldResetDownloadProgress() const { return shouldResetDownloadProgress_; }
-  void setShouldResetDownloadProgress(bool on) { shouldResetDownloadProgress_ = on; }
+  void setShouldResetDownloadProgress(bool on) {
+    requireNotRunning();
+    shouldResetDownloadProgress_ = on;
+  }
   bool shouldResetUploadProgress() const { return shouldResetUploadProgress_; }
-  void setShouldResetUploadProgress(bool on) { shouldResetUploadProgress_ = on; }
+  void setShouldResetUploadProgress(bool on) {
+    requireNotRunning();
+    shouldResetUploadProgress_ = on;
+  }
   bool useHTTPVersionOne() const { return useHTTPVersionOne_; }
-  void setUseHTTPVersionOne(bool on) { useHTTPVersionOne_ = on; }
+  void setUseHTTPVersionOne(bool on) {
+    requireNotRunning();
+    useHTTPVersionOne_ = on;
+  }
   bool shouldContinueWhenAppEntersBackground() const {
     return shouldContinueWhenAppEntersBackground_;
   }
@@ -193,27 +245,66 @@ class HTTPRequest : public Operation {
     shouldContinueWhenAppEntersBackground_ = on;
   }
   const std::string& userAgent() const { return userAgent_; }
-  void setUserAgent(std::string agent) { userAgent_ = std::move(agent); }
+  void setUserAgent(std::string agent) {
+    requireNotRunning();
+    userAgent_ = std::move(agent);
+  }
   const std::string& downloadDestinationPath() const { return downloadDestinationPath_; }
-  void setDownloadDestinationPath(std::string path) { downloadDestinationPath_ = std::move(path); }
+  void setDownloadDestinationPath(std::string path) {
+    requireNotRunning();
+    downloadDestinationPath_ = std::move(path);
+  }
   // Where a file download grows until it is complete.
   std::string temporaryFileDownloadPath() const;
   bool allowResumeForFileDownloads() const { return allowResumeForFileDownloads_; }
-  void setAllowResumeForFileDownloads(bool on) { allowResumeForFileDownloads_ = on; }
+  void setAllowResumeForFileDownloads(bool on) {
+    requireNotRunning();
+    allowResumeForFileDownloads_ = on;
+  }
   const std::string& runLoopMode() const { return runLoopMode_; }
-  void setRunLoopMode(std::string mode) { runLoopMode_ = std::move(mode); }
+  void setRunLoopMode(std::string mode) {
+    requireNotRunning();
+    runLoopMode_ = std::move(mode);
+  }
   std::shared_ptr<DownloadCache> downloadCache() const { return downloadCache_; }
-  void setDownloadCache(std::shared_ptr<DownloadCache> cache) { downloadCache_ = std::move(cache); }
-  int cachePolicy() const { return cachePolicy_; }
-  void setCachePolicy(int policy) { cachePolicy_ = policy; }
+  void setDownloadCache(std::shared_ptr<DownloadCache> cache) {
+    requireNotRunning();
+    downloadCache_ = std::move(cache);
+  }
+  int cachePolicy() const;
+  void setCachePolicy(int policy) {
+    requireNotRunning();
+    cachePolicy_ = policy;
+  }
   int cacheStoragePolicy() const { return cacheStoragePolicy_; }
-  void setCacheStoragePolicy(int policy) { cacheStoragePolicy_ = policy; }
+  void setCacheStoragePolicy(int policy) {
+    requireNotRunning();
+    cacheStoragePolicy_ = policy;
+  }
   double secondsToCache() const { return secondsToCache_; }
-  void setSecondsToCache(double seconds) { secondsToCache_ = seconds; }
+  void setSecondsToCache(double seconds) {
+    requireNotRunning();
+    secondsToCache_ = seconds;
+  }
   const std::string& username() const { return username_; }
-  void setUsername(std::string name) { username_ = std::move(name); }
+  void setUsername(std::string name) {
+    requireNotRunning();
+    username_ = std::move(name);
+  }
   const std::string& password() const { return password_; }
-  void setPassword(std::string password) { password_ = std::move(password); }
+  void setPassword(std::string password) {
+    requireNotRunning();
+    password_ = std::move(password);
+  }
+  // The largest body this request keeps in memory (raw, or inflated as it
+  // arrives); TransferLimits::kDefaultMaximumBodyLength unless set. A body
+  // written to downloadDestinationPath or handed to the delegate in chunks
+  // is not bounded by it.
+  std::uint64_t maximumResponseBodyLength() const { return maximumResponseBodyLength_; }
+  void setMaximumResponseBodyLength(std::uint64_t bytes) {
+    requireNotRunning();
+    maximumResponseBodyLength_ = bytes;
+  }
   // Caller's data, kept with the request.
   const UserInfo& userInfo() const { return userInfo_; }
   void setUserInfo(UserInfo info) { userInfo_ = std::move(info); }
@@ -264,12 +355,15 @@ class HTTPRequest : public Operation {
   int responseStatusCode() const;
   std::string responseStatusMessage() const;
   HeaderMap responseHeaders() const;
+  // The header fields one by one, as received (a cached reply: as stored).
+  HeaderList responseHeaderFields() const;
   // Whether response headers have been read (or taken from the cache).
   bool hasResponseHeaders() const;
   std::vector<Cookie> responseCookies() const;
   StringEncoding responseEncoding() const;
   // The body as received (still compressed when the server gzipped it).
-  const Data& rawResponseData() const { return rawResponseData_; }
+  Data rawResponseData() const;
+  std::size_t rawResponseLength() const;
   // The body, inflated when needed; nothing when empty or inflation fails.
   std::optional<Data> responseData() const;
   // The body as text in responseEncoding; nothing when it is not valid text
@@ -332,6 +426,13 @@ class HTTPRequest : public Operation {
  private:
   struct Attempt;
 
+  void requireNotRunning() const;
+  // Runs a network-thread step; an exception fails this request (code 10)
+  // instead of escaping into the network thread.
+  template <typename Step>
+  void guarded(Step&& step);
+  void failWithException(const std::string& name, const std::string& reason);
+
   Pointer self();
   // Network-thread steps.
   void buildRequestHeaders();
@@ -346,7 +447,9 @@ class HTTPRequest : public Operation {
   void handleBody(const std::uint8_t* bytes, std::size_t length);
   void handleStreamComplete();
   void afterStreamEvent();
-  void failWithError(ErrorPtr error);
+  // Falls back to the download cache when the policy says so, unless the
+  // failure came from answering with the cache in the first place.
+  void failWithError(ErrorPtr error, bool mayUseCache = true);
   void failWithStreamError(ErrorPtr underlying, bool sslProblem, bool mayRetry);
   void cancelLoad();
   void destroyConnection();
@@ -357,10 +460,18 @@ class HTTPRequest : public Operation {
   void performRedirect();
   void handleAuthentication();
   void cancelOnRequestThread();
-  void useDataFromCache();
+  // False (and the request failed) when the stored entry cannot be read.
+  // A 304 reply's headers refresh the entry, which is then stored again.
+  bool useDataFromCache(const std::optional<HeaderMap>& notModifiedReply = std::nullopt);
   std::string serializeRequest() const;
   void updateResponseEncoding();
   bool delegateWantsData() const;
+  static bool isSameOrigin(const URL& a, const URL& b);
+  // Whether username and password may go to the current URL.
+  bool mayPresentCredentials() const;
+  // Whether the body is collected in rawResponseData_.
+  bool keepsBodyInMemory() const;
+  ErrorPtr bodyTooLargeError() const;
   bool shouldRedirectNow() const;
 
   // Main-thread reports.
@@ -379,6 +490,9 @@ class HTTPRequest : public Operation {
   void reportDownloadSizeIncrement(std::uint64_t size);
   void reportUnitProgress();
 
+  // Lock order: a HEAD request's cancelledLock before the one of the request
+  // it was made for; any request's before a download cache's accessLock,
+  // the connections lock, the progress lock and the throttling lock.
   mutable std::recursive_mutex cancelledLock_;
 
   // Settings.
@@ -426,6 +540,7 @@ class HTTPRequest : public Operation {
   std::string password_;
   UserInfo userInfo_;
   int tag_ = 0;
+  std::uint64_t maximumResponseBodyLength_;
 
   std::weak_ptr<HTTPRequest> mainRequest_;
   WeakPtr<HTTPRequestDelegate> delegate_;
@@ -454,6 +569,7 @@ class HTTPRequest : public Operation {
   int responseStatusCode_ = 0;
   std::string responseStatusMessage_;
   std::optional<HeaderMap> responseHeaders_;
+  HeaderList responseHeaderFields_;
   std::vector<Cookie> responseCookies_;
   StringEncoding responseEncoding_ = kISOLatin1StringEncoding;
   Data rawResponseData_;
@@ -479,6 +595,8 @@ class HTTPRequest : public Operation {
   bool finishedReported_ = false;
   bool awaitingRedirectDecision_ = false;
   bool answerFromCacheAfterExchange_ = false;
+  bool sentConditionalRequest_ = false;
+  bool heldBackByThrottling_ = false;
   bool reapplyCookies_ = false;
   bool haveReportedDownloadSize_ = false;
 

@@ -1,5 +1,6 @@
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -130,7 +131,9 @@ HTTPRequest::Pointer HTTPRequest::requestWithoutURL() {
 }
 
 HTTPRequest::HTTPRequest(std::optional<URL> url)
-    : url_(std::move(url)), timeOutSeconds_(defaultTimeOutSeconds()) {
+    : url_(std::move(url)),
+      timeOutSeconds_(defaultTimeOutSeconds()),
+      maximumResponseBodyLength_(TransferLimits::kDefaultMaximumBodyLength) {
   downloadCache_ = defaultCache();
 }
 
@@ -166,6 +169,7 @@ HTTPRequest::Pointer HTTPRequest::HEADRequest() {
   head->shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
   head->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
   head->userAgent_ = userAgent_;
+  head->maximumResponseBodyLength_ = maximumResponseBodyLength_;
   head->downloadCache_ = nullptr;
   return head;
 }
@@ -313,6 +317,7 @@ std::optional<URL> HTTPRequest::url() const {
 }
 
 void HTTPRequest::setURL(const URL& url) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   url_ = url;
 }
@@ -328,22 +333,96 @@ std::string HTTPRequest::requestMethod() const {
 }
 
 void HTTPRequest::setRequestMethod(std::string method) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   requestMethod_ = std::move(method);
 }
 
+void HTTPRequest::requireNotRunning() const {
+  if (inProgress_.load()) {
+    throw Exception("HTTPRequestIsRunning",
+                    "The settings of a request cannot change while it is running");
+  }
+}
+
+HeaderMap HTTPRequest::requestHeaders() const {
+  std::lock_guard lock(cancelledLock_);
+  return requestHeaders_;
+}
+
+void HTTPRequest::setRequestHeaders(HeaderMap headers) {
+  requireNotRunning();
+  std::lock_guard lock(cancelledLock_);
+  requestHeaders_ = std::move(headers);
+}
+
+std::vector<Cookie> HTTPRequest::requestCookies() const {
+  std::lock_guard lock(cancelledLock_);
+  return requestCookies_;
+}
+
+void HTTPRequest::setRequestCookies(std::vector<Cookie> cookies) {
+  requireNotRunning();
+  std::lock_guard lock(cancelledLock_);
+  requestCookies_ = std::move(cookies);
+}
+
+Data HTTPRequest::postBody() const {
+  std::lock_guard lock(cancelledLock_);
+  return postBody_;
+}
+
+std::uint64_t HTTPRequest::postLength() const {
+  std::lock_guard lock(cancelledLock_);
+  return postLength_;
+}
+
+int HTTPRequest::retryCount() const {
+  std::lock_guard lock(cancelledLock_);
+  return retryCount_;
+}
+
+int HTTPRequest::cachePolicy() const {
+  std::lock_guard lock(cancelledLock_);
+  return cachePolicy_;
+}
+
+bool HTTPRequest::showAccurateProgress() const {
+  std::lock_guard lock(cancelledLock_);
+  return showAccurateProgress_;
+}
+
+void HTTPRequest::setShowAccurateProgress(bool on) {
+  requireNotRunning();
+  std::lock_guard lock(cancelledLock_);
+  showAccurateProgress_ = on;
+}
+
+Data HTTPRequest::rawResponseData() const {
+  std::lock_guard lock(cancelledLock_);
+  return rawResponseData_;
+}
+
+std::size_t HTTPRequest::rawResponseLength() const {
+  std::lock_guard lock(cancelledLock_);
+  return rawResponseData_.size();
+}
+
 void HTTPRequest::addRequestHeader(const std::string& name, const std::string& value) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   requestHeaders_[name] = value;
 }
 
 void HTTPRequest::appendPostData(const Data& data) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   postBody_.insert(postBody_.end(), data.begin(), data.end());
   postLength_ = postBody_.size();
 }
 
 void HTTPRequest::setPostBody(Data body) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   postBody_ = std::move(body);
   postLength_ = postBody_.size();
@@ -355,6 +434,7 @@ double HTTPRequest::persistentConnectionTimeoutSeconds() const {
 }
 
 void HTTPRequest::setPersistentConnectionTimeoutSeconds(double seconds) {
+  requireNotRunning();
   std::lock_guard lock(cancelledLock_);
   persistentConnectionTimeoutSeconds_ = seconds;
 }
@@ -421,6 +501,7 @@ LORVANE_LOCKED_GETTER(int, responseStatusCode, responseStatusCode_)
 LORVANE_LOCKED_GETTER(std::string, responseStatusMessage, responseStatusMessage_)
 LORVANE_LOCKED_GETTER(HeaderMap, responseHeaders, responseHeaders_.value_or(HeaderMap()))
 LORVANE_LOCKED_GETTER(bool, hasResponseHeaders, responseHeaders_.has_value())
+LORVANE_LOCKED_GETTER(HeaderList, responseHeaderFields, responseHeaderFields_)
 LORVANE_LOCKED_GETTER(std::vector<Cookie>, responseCookies, responseCookies_)
 LORVANE_LOCKED_GETTER(StringEncoding, responseEncoding, responseEncoding_)
 LORVANE_LOCKED_GETTER(std::uint64_t, contentLength, contentLength_)
@@ -462,8 +543,9 @@ std::optional<Data> HTTPRequest::responseData() const {
     if (rawResponseData_.empty()) return std::nullopt;
     ErrorPtr error;
     bool reachedEnd = false;
-    auto data = DataDecompressor::inflateWhole(rawResponseData_.data(), rawResponseData_.size(),
-                                               maximumInflatedLength(), &reachedEnd, &error);
+    auto data = DataDecompressor::inflateWhole(
+        rawResponseData_.data(), rawResponseData_.size(),
+        std::min(maximumInflatedLength(), maximumResponseBodyLength_), &reachedEnd, &error);
     // A body cut off inside the gzip stream is not the server's answer.
     if (!data || !reachedEnd) return std::nullopt;
     return data;

@@ -28,6 +28,9 @@ enum HTTPRequestErrorCode {
   kTooMuchRedirectionErrorType = 9,
   kUnhandledExceptionError = 10,
   kCompressionError = 11,
+  // Limits of transfer_limits.h.
+  kResponseTooLargeErrorType = 12,
+  kTooManyInterimResponsesErrorType = 13,
 };
 
 // Header names compare without regard to case, as HTTP says.

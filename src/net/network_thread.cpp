@@ -75,7 +75,14 @@ struct NetworkThread::Impl {
       due = checks;
     }
     // A check may add or invalidate checks (a retry starts a new exchange).
-    for (auto& check : due) check->run();
+    // One that throws must not stop the ticker every request's time-out
+    // depends on.
+    for (auto& check : due) {
+      try {
+        check->run();
+      } catch (...) {
+      }
+    }
     armTicker();
   }
 };

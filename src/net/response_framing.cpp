@@ -109,9 +109,10 @@ void ResponseFraming::setExpectsNoBody(bool noBody) {
   parser_->skip(noBody);
 }
 
-void ResponseFraming::fail(std::string reason) {
+void ResponseFraming::fail(std::string reason, Failure failure) {
   state_ = State::kFailed;
   failureReason_ = std::move(reason);
+  failure_ = failure;
 }
 
 HeaderMap ResponseFraming::headers() const {
@@ -146,8 +147,11 @@ std::size_t ResponseFraming::feed(const std::uint8_t* bytes, std::size_t length)
     const bool needMore = ec == http::error::need_more;
     if (state_ == State::kFailed) return taken;  // a handler gave up on the reply
     if (ec && !needMore) {
-      fail(ec == http::error::header_limit ? "The response header is too large"
-                                           : "The response is malformed: " + ec.message());
+      if (ec == http::error::header_limit) {
+        fail("The response header is too large", Failure::kHeaderTooLarge);
+      } else {
+        fail("The response is malformed: " + ec.message());
+      }
       return taken;
     }
     if (fromPending) {
@@ -158,6 +162,12 @@ std::size_t ResponseFraming::feed(const std::uint8_t* bytes, std::size_t length)
 
     if (parser_->interim && parser_->is_done()) {
       // An interim reply; the real one follows on the same connection.
+      if (++interimResponses_ > limits_.maximumInterimResponses) {
+        fail("The server sent more than " + std::to_string(limits_.maximumInterimResponses) +
+                 " interim responses",
+             Failure::kTooManyInterimResponses);
+        return taken;
+      }
       std::vector<std::uint8_t> rest = std::move(held);
       fields_.clear();
       contentLength_.reset();
@@ -179,7 +189,7 @@ std::size_t ResponseFraming::feed(const std::uint8_t* bytes, std::size_t length)
         taken = length;
       }
       if (parser_->pending.size() > limits_.maximumHeaderLength) {
-        fail("The response header is too large");
+        fail("The response header is too large", Failure::kHeaderTooLarge);
       }
       break;
     }
@@ -196,13 +206,14 @@ void ResponseFraming::finishInput() {
   error_code ec;
   if (!parser_->pending.empty()) {
     // A partial header never completes.
-    fail("The connection closed inside the response header");
+    fail("The connection closed inside the response header", Failure::kTruncated);
     return;
   }
   parser_->put_eof(ec);
   if (ec) {
     fail(headerDone_ ? "The connection closed before the response body was complete"
-                     : "The connection closed inside the response header");
+                     : "The connection closed inside the response header",
+         Failure::kTruncated);
     return;
   }
   if (parser_->is_done()) state_ = State::kComplete;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "net/net_types.h"
+#include "net/transfer_limits.h"
 
 namespace lorvane {
 
@@ -19,8 +20,12 @@ namespace lorvane {
 class ResponseFraming {
  public:
   struct Limits {
-    std::size_t maximumHeaderLength = 64 * 1024;  // status line and fields together
+    std::size_t maximumHeaderLength = TransferLimits::kMaximumHeaderLength;
+    int maximumInterimResponses = TransferLimits::kMaximumInterimResponses;
   };
+
+  // What went wrong, for callers that answer each failure differently.
+  enum class Failure { kNone, kMalformed, kHeaderTooLarge, kTooManyInterimResponses, kTruncated };
 
   struct Handlers {
     // The complete header has been read.
@@ -55,6 +60,9 @@ class ResponseFraming {
   bool hasFailed() const { return state_ == State::kFailed; }
   // Why framing failed, in words.
   const std::string& failureReason() const { return failureReason_; }
+  Failure failure() const { return failure_; }
+  // Interim (1xx) replies skipped so far.
+  int interimResponseCount() const { return interimResponses_; }
   // Whether any byte has been fed at all.
   bool receivedAnything() const { return receivedAnything_; }
   // Whether the body runs until the server closes the connection.
@@ -73,7 +81,7 @@ class ResponseFraming {
  private:
   class Parser;
   friend class Parser;
-  void fail(std::string reason);
+  void fail(std::string reason, Failure failure = Failure::kMalformed);
 
   Handlers handlers_;
   Limits limits_;
@@ -89,6 +97,8 @@ class ResponseFraming {
   HeaderList fields_;
   std::optional<std::uint64_t> contentLength_;
   std::string failureReason_;
+  Failure failure_ = Failure::kNone;
+  int interimResponses_ = 0;
 };
 
 }  // namespace lorvane

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "support/net/nginx_server.h"
 #include "support/net/scripted_server.h"
 
 namespace lorvane {
@@ -119,6 +120,63 @@ TEST(DataDecompressorTest, ClosedInflaterRefusesWork) {
   ErrorPtr error;
   EXPECT_FALSE(inflater->uncompressBytes(&byte, 1, &error));
   EXPECT_TRUE(error);
+}
+
+TEST(DataDecompressorTest, AForgedTrailerDoesNotDecideTheBufferSize) {
+  std::string text = sampleText(1000);
+  std::string gzip = testing::gzipText(text);
+  // Four bytes after the member pose as its trailer: an inflated size of
+  // 1000 times the compressed one, which deflate could just about reach.
+  const std::uint32_t claimed = static_cast<std::uint32_t>(gzip.size() * 1000);
+  std::string forged = gzip;
+  for (int i = 0; i < 4; ++i) forged += static_cast<char>((claimed >> (8 * i)) & 0xff);
+  bool reachedEnd = false;
+  auto data = DataDecompressor::inflateWhole(reinterpret_cast<const std::uint8_t*>(forged.data()),
+                                             forged.size(), 1ull << 40, &reachedEnd);
+  ASSERT_TRUE(data);
+  EXPECT_EQ(textOf(*data), text);
+  EXPECT_LT(data->capacity(), text.size() * 8) << "memory set aside on the trailer's word";
+
+  // An honest trailer sizes the buffer exactly.
+  auto exact = DataDecompressor::inflateWhole(reinterpret_cast<const std::uint8_t*>(gzip.data()),
+                                              gzip.size(), 1ull << 40, &reachedEnd);
+  ASSERT_TRUE(exact);
+  EXPECT_TRUE(reachedEnd);
+  EXPECT_EQ(exact->capacity(), text.size());
+}
+
+TEST(DataDecompressorTest, MembersFollowingEachOtherAllInflate) {
+  std::string first = sampleText(30000);
+  std::string second = sampleText(5000);
+  std::string first_gzip = testing::gzipText(first);
+  Data both = bytesOf(first_gzip + testing::gzipText(second));
+  auto whole = DataDecompressor::uncompressData(both);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(textOf(*whole), first + second);
+
+  // Split exactly at the boundary of the members, and inside the second.
+  for (std::size_t cut : {first_gzip.size(), first_gzip.size() + 7}) {
+    auto inflater = DataDecompressor::decompressor();
+    auto head = inflater->uncompressBytes(both.data(), cut);
+    auto rest = inflater->uncompressBytes(both.data() + cut, both.size() - cut);
+    ASSERT_TRUE(head && rest) << cut;
+    EXPECT_EQ(textOf(*head) + textOf(*rest), first + second) << cut;
+    EXPECT_TRUE(inflater->reachedEnd());
+  }
+}
+
+TEST(DataDecompressorTest, AFileCutInsideTheStreamFailsToInflate) {
+  testing::TemporaryDirectory folder;
+  std::string gzip = testing::gzipText(sampleText(50000));
+  folder.write("cut.gz", gzip.substr(0, gzip.size() - 30));
+  folder.write("whole.gz", gzip);
+  ErrorPtr error;
+  EXPECT_FALSE(
+      DataDecompressor::uncompressDataFromFile(folder.file("cut.gz"), folder.file("cut"), &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code, kCompressionError);
+  EXPECT_TRUE(DataDecompressor::uncompressDataFromFile(folder.file("whole.gz"),
+                                                       folder.file("whole"), &error));
 }
 
 }  // namespace

@@ -185,6 +185,68 @@ TEST_F(DownloadCacheTest, ConditionalRequestUsesTheStoredReplyOnNotModified) {
   EXPECT_EQ(second->responseString(), "original");
 }
 
+TEST_F(DownloadCacheTest, NotModifiedRevivesAStaleEntryAndRefreshesIt) {
+  std::atomic<int> hits{0};
+  ScriptedServer server([&](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      ++hits;
+      if (request->header("if-none-match") == "\"v1\"") {
+        connection.send(
+            httpResponse(304, {{"Etag", "\"v1\""}, {"Cache-Control", "max-age=600"}}, "", false));
+      } else {
+        // No max-age and no Expires: stale as soon as it is stored.
+        connection.send(httpResponse(200, {{"Etag", "\"v1\""}}, "original"));
+      }
+    }
+  });
+  fetch(server.url("/doc"));
+  // The default policy asks the server about the stale entry.
+  auto second = fetch(server.url("/doc"));
+  EXPECT_EQ(hits.load(), 2);
+  EXPECT_EQ(lastFailed_, 0);
+  EXPECT_TRUE(second->didUseCachedResponse());
+  EXPECT_EQ(second->responseStatusCode(), 200);
+  EXPECT_EQ(second->responseString(), "original");
+  // Refreshed with the 304's freshness, the entry now answers alone.
+  auto third = fetch(server.url("/doc"));
+  EXPECT_EQ(hits.load(), 2);
+  EXPECT_TRUE(third->didUseCachedResponse());
+  EXPECT_EQ(third->responseString(), "original");
+}
+
+TEST_F(DownloadCacheTest, DamagedEntriesAreFetchedAgain) {
+  std::atomic<int> hits{0};
+  ScriptedServer server([&](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      ++hits;
+      EXPECT_EQ(request->header("if-none-match"), "") << "a damaged entry is not validated";
+      connection.send(
+          httpResponse(200, {{"Etag", "\"v1\""}, {"Cache-Control", "max-age=600"}}, "0123456789"));
+    }
+  });
+  FileManager& files = FileManager::defaultManager();
+  const URL url = mustParse(server.url("/whole"));
+  fetch(server.url("/whole"));
+  ASSERT_EQ(hits.load(), 1);
+
+  // A body cut short on disk is never served as the whole reply.
+  std::string dataPath = cache_->pathToCachedResponseDataForURL(url);
+  ASSERT_TRUE(files.writeAtomically(dataPath, std::string("01234")));
+  auto truncated = fetch(server.url("/whole"), kOnlyLoadIfNotCachedCachePolicy);
+  EXPECT_EQ(hits.load(), 2);
+  EXPECT_FALSE(truncated->didUseCachedResponse());
+  EXPECT_EQ(truncated->responseString(), "0123456789");
+
+  // A headers file that cannot be read, while asking the server.
+  ASSERT_TRUE(files.writeAtomically(cache_->pathToCachedResponseHeadersForURL(url),
+                                    std::string("not\theaders\nat all")));
+  auto corrupt = fetch(server.url("/whole"), kAskServerIfModifiedCachePolicy);
+  EXPECT_EQ(lastFailed_, 0);
+  EXPECT_EQ(hits.load(), 3);
+  EXPECT_EQ(corrupt->responseStatusCode(), 200);
+  EXPECT_EQ(corrupt->responseString(), "0123456789");
+}
+
 TEST_F(DownloadCacheTest, FallsBackToTheCacheWhenTheLoadFails) {
   std::string url;
   {

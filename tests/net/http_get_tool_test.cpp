@@ -118,6 +118,54 @@ TEST(HttpGetToolTest, FailuresAndBadUsage) {
   EXPECT_EQ(runTool("--timeout").exitCode, 2);
 }
 
+TEST(HttpGetToolTest, BodiesThatCannotBeDecodedAreErrorsUnlessRawIsAsked) {
+  std::string gzip = testing::gzipText(std::string(5000, 'q'));
+  std::string cut = gzip.substr(0, gzip.size() / 2);
+  ScriptedServer server([&](ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      std::string body = request->target == "/cut" ? cut : "this is not gzip at all";
+      connection.send(httpResponse(200, {{"Content-Encoding", "gzip"}}, body));
+    }
+  });
+  ToolRun truncated = runTool(server.url("/cut"));
+  EXPECT_EQ(truncated.exitCode, 1);
+  EXPECT_EQ(truncated.out, "");
+  EXPECT_EQ(truncated.err,
+            "error HTTPRequestErrorDomain 11: Decompression of data failed with code -5\n");
+
+  ToolRun garbage = runTool(server.url("/garbage"));
+  EXPECT_EQ(garbage.exitCode, 1);
+  EXPECT_EQ(garbage.out, "");
+  EXPECT_EQ(garbage.err.rfind(
+                "error HTTPRequestErrorDomain 11: Decompression of data failed with code ", 0),
+            0u)
+      << garbage.err;
+
+  ToolRun raw = runTool("--raw " + server.url("/cut"));
+  EXPECT_EQ(raw.exitCode, 0) << raw.err;
+  EXPECT_EQ(raw.out, cut);
+}
+
+TEST(HttpGetToolTest, AFailedWriteIsAFailure) {
+  ScriptedServer server(site());
+  ToolRun full = runTool("-o /dev/full " + server.url("/hello"));
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_NE(full.err.find("cannot write"), std::string::npos) << full.err;
+}
+
+TEST(HttpGetToolTest, IncludePrintsEachHeaderLineAsReceivedAndHelpExplainsTimeoutZero) {
+  ScriptedServer server(ScriptedServer::alwaysAnswer(
+      "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nset-cookie: b=2\r\nContent-Length: 2\r\n\r\nok"));
+  ToolRun run = runTool("--include " + server.url("/"));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nset-cookie: b=2\r\nContent-Length: 2\r\n\r\nok");
+
+  ToolRun help = runTool("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("0 never"), std::string::npos) << help.out;
+}
+
 TEST(HttpGetToolTest, InsecureReachesASelfSignedServer) {
   if (!testing::NginxServer::isAvailable()) GTEST_SKIP() << "nginx is not installed";
   testing::TemporaryDirectory folder;

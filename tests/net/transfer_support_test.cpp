@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
 #include "net/bandwidth.h"
 #include "net/connection_pool.h"
 #include "net/cookie_store.h"
 #include "net/network_activity.h"
+#include "net/network_thread.h"
 #include "net/text_encoding.h"
 #include "net_test_support.h"
 #include "platform/foundation/clock.h"
@@ -72,7 +78,7 @@ TEST(ConnectionPoolTest, EntriesAreSharedByHostSchemeAndPortAndExpire) {
 }
 
 TEST(CookieTest, ParsesAttributesAndMatchesRequests) {
-  URL from = mustParse("http://www.example.test/shop/cart");
+  URL from = mustParse("https://www.example.test/shop/cart");
   DateSeconds now = 1.7e9;
   auto cookie = parseSetCookie("id=42; Path=/shop; Secure; HttpOnly; Max-Age=100", from, now);
   ASSERT_TRUE(cookie);
@@ -110,6 +116,29 @@ TEST(CookieTest, DomainAttributeMustCoverTheHost) {
   EXPECT_FALSE(parseSetCookie("a=1; Domain=ww.example.test", from, now));
   EXPECT_FALSE(parseSetCookie("novalue", from, now));
   EXPECT_FALSE(parseSetCookie("=x", from, now));
+
+  // A single label is a top-level domain, never one a site may claim.
+  EXPECT_FALSE(parseSetCookie("a=1; Domain=test", from, now));
+  EXPECT_FALSE(parseSetCookie("a=1; Domain=.com", mustParse("http://shop.example.com/"), now));
+  // A host that is itself a single label keeps its cookie for itself.
+  auto local = parseSetCookie("a=1; Domain=localhost", mustParse("http://localhost/"), now);
+  ASSERT_TRUE(local);
+  EXPECT_TRUE(local->hostOnly);
+  EXPECT_FALSE(local->matches(mustParse("http://other.localhost/"), now));
+}
+
+TEST(CookieTest, SecureCookiesStayOnHTTPS) {
+  DateSeconds now = 1.7e9;
+  EXPECT_FALSE(parseSetCookie("s=1; Secure", mustParse("http://www.example.test/"), now))
+      << "a secure cookie cannot come over plain http";
+  auto secure = parseSetCookie("s=1; Secure", mustParse("https://www.example.test/"), now);
+  ASSERT_TRUE(secure);
+  CookieStore& store = CookieStore::shared();
+  store.removeAll();
+  store.setCookies({*secure});
+  EXPECT_TRUE(store.cookiesForURL(mustParse("http://www.example.test/")).empty());
+  EXPECT_EQ(store.cookiesForURL(mustParse("https://www.example.test/")).size(), 1u);
+  store.removeAll();
 }
 
 TEST(CookieTest, StoreReplacesAndForgetsExpiredCookies) {
@@ -127,6 +156,23 @@ TEST(CookieTest, StoreReplacesAndForgetsExpiredCookies) {
   store.setCookies({*parseSetCookie("k=gone; Max-Age=0", from, now)});
   EXPECT_EQ(store.cookiesForURL(from).size(), 0u);
   store.removeAll();
+}
+
+TEST(NetworkThreadTest, AThrowingTaskOrCheckLeavesTheThreadAndTheTickerRunning) {
+  NetworkThread& thread = NetworkThread::shared();
+  std::atomic<int> ticks{0};
+  auto throwing = thread.scheduleStatusCheck([] { throw std::runtime_error("check"); });
+  auto counting = thread.scheduleStatusCheck([&] { ++ticks; });
+  thread.post([] { throw std::runtime_error("task"); });
+  std::atomic<bool> ran{false};
+  thread.post([&] { ran.store(true); });
+  for (int i = 0; i < 400 && (ticks.load() < 3 || !ran.load()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  EXPECT_TRUE(ran.load());
+  EXPECT_GE(ticks.load(), 3);
+  throwing->invalidate();
+  counting->invalidate();
 }
 
 TEST(TextEncodingTest, NamesAndDecoding) {

@@ -1,12 +1,15 @@
 // http-get: fetches URLs through the HTTP client, the way the application
 // does, and reports each exchange on standard error.
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "net/data_decompressor.h"
 #include "net/http_request.h"
 #include "platform/foundation/run_loop.h"
 #include "platform/foundation/url.h"
@@ -24,6 +27,7 @@ struct Options {
   bool insecure = false;
   bool head = false;
   bool include = false;
+  bool raw = false;
   int repeat = 1;
 };
 
@@ -31,12 +35,15 @@ void printUsage(std::FILE* to) {
   std::fputs(
       "usage: http-get [options] URL...\n"
       "  -o FILE            write the bodies to FILE instead of standard output\n"
-      "  --timeout SECONDS  give up after this much silence (default 10)\n"
+      "  --timeout SECONDS  give up after this much silence (default 10; 0 never\n"
+      "                     gives up)\n"
       "  --no-redirect      do not follow redirects\n"
       "  --no-gzip          do not ask for a gzip body\n"
       "  --insecure         do not check the server's certificate\n"
       "  --head             send HEAD instead of GET\n"
-      "  --include          print the response headers before the body\n"
+      "  --include          print the status line and the header lines, as\n"
+      "                     received, before the body\n"
+      "  --raw              write the body as received, without inflating it\n"
       "  --repeat N         fetch the whole list N times\n",
       to);
 }
@@ -89,6 +96,8 @@ int parseArguments(int argc, char** argv, Options* options) {
       options->head = true;
     } else if (arg == "--include") {
       options->include = true;
+    } else if (arg == "--raw") {
+      options->raw = true;
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "http-get: unknown option %s\n", arg.c_str());
       return 2;
@@ -111,8 +120,36 @@ class Waiter : public HTTPRequestDelegate {
   bool done = false;
 };
 
-// Runs one exchange; true when it finished.
-bool fetchOne(const std::string& text, const Options& options, std::FILE* out) {
+bool writeAll(std::FILE* out, const void* bytes, std::size_t length) {
+  return std::fwrite(bytes, 1, length, out) == length;
+}
+
+bool writeText(std::FILE* out, const std::string& text) {
+  return writeAll(out, text.data(), text.size());
+}
+
+// What went wrong when a compressed body cannot be inflated.
+ErrorPtr inflationError(const Data& raw) {
+  ErrorPtr error;
+  bool reachedEnd = false;
+  auto inflated = DataDecompressor::inflateWhole(
+      raw.data(), raw.size(), HTTPRequest::maximumInflatedLength(), &reachedEnd, &error);
+  if (error) return error;
+  if (!inflated || !reachedEnd) {
+    return DataDecompressor::decompressionError(-5, "The compressed body ended early");
+  }
+  return nullptr;
+}
+
+void reportError(const ErrorPtr& error) {
+  std::fprintf(stderr, "error %s %d: %s\n", error->domain.c_str(), error->code,
+               error->localizedDescription().c_str());
+}
+
+enum class Outcome { kFinished, kFailed, kWriteFailed };
+
+// Runs one exchange.
+Outcome fetchOne(const std::string& text, const Options& options, std::FILE* out) {
   auto url = URL::parse(text);
   HTTPRequest::Pointer request = url && url->isAbsolute() ? HTTPRequest::requestWithURL(*url)
                                                           : HTTPRequest::requestWithoutURL();
@@ -127,32 +164,44 @@ bool fetchOne(const std::string& text, const Options& options, std::FILE* out) {
   while (!waiter.done) RunLoop::main().runOnce(0.1);
 
   if (ErrorPtr error = request->error()) {
-    std::fprintf(stderr, "error %s %d: %s\n", error->domain.c_str(), error->code,
-                 error->localizedDescription().c_str());
-    return false;
+    reportError(error);
+    return Outcome::kFailed;
   }
-  if (options.include) {
-    std::fprintf(out, "%s\r\n", request->responseStatusMessage().c_str());
-    for (const auto& [name, value] : request->responseHeaders()) {
-      std::fprintf(out, "%s: %s\r\n", name.c_str(), value.c_str());
+  // The body first, so that a body that cannot be decoded writes nothing.
+  std::optional<Data> body;
+  if (options.raw) {
+    body = request->rawResponseData();
+  } else {
+    body = request->responseData();
+    if (!body) {
+      Data raw = request->rawResponseData();
+      if (!raw.empty()) {
+        ErrorPtr error = inflationError(raw);
+        if (!error) error = DataDecompressor::decompressionError(-3);
+        reportError(error);
+        return Outcome::kFailed;
+      }
+      body = Data();
     }
-    std::fputs("\r\n", out);
   }
-  std::size_t bytes = 0;
-  if (auto body = request->responseData()) {
-    bytes = body->size();
-    std::fwrite(body->data(), 1, body->size(), out);
-  } else if (!request->rawResponseData().empty()) {
-    // A body that cannot be inflated is still the server's bytes.
-    const Data& raw = request->rawResponseData();
-    bytes = raw.size();
-    std::fwrite(raw.data(), 1, raw.size(), out);
+  bool written = true;
+  if (options.include) {
+    written = writeText(out, request->responseStatusMessage() + "\r\n");
+    for (const auto& [name, value] : request->responseHeaderFields()) {
+      written = written && writeText(out, name + ": " + value + "\r\n");
+    }
+    written = written && writeText(out, "\r\n");
   }
-  std::fflush(out);
+  written = written && writeAll(out, body->data(), body->size());
+  written = std::fflush(out) == 0 && written;
+  if (!written) {
+    std::fprintf(stderr, "http-get: cannot write the output: %s\n", std::strerror(errno));
+    return Outcome::kWriteFailed;
+  }
   std::fprintf(stderr, "status %d bytes %zu redirects %d reused %s\n",
-               request->responseStatusCode(), bytes, request->redirectCount(),
+               request->responseStatusCode(), body->size(), request->redirectCount(),
                request->usedReusedConnection() ? "yes" : "no");
-  return true;
+  return Outcome::kFinished;
 }
 
 }  // namespace
@@ -179,8 +228,16 @@ int main(int argc, char** argv) {
   }
   bool allFinished = true;
   for (int round = 0; round < options.repeat; ++round) {
-    for (const auto& url : options.urls) allFinished = fetchOne(url, options, out) && allFinished;
+    for (const auto& url : options.urls) {
+      Outcome outcome = fetchOne(url, options, out);
+      if (outcome == Outcome::kWriteFailed) return 1;  // nothing more can be written
+      allFinished = outcome == Outcome::kFinished && allFinished;
+    }
   }
-  if (out != stdout) std::fclose(out);
+  if (out != stdout && std::fclose(out) != 0) {
+    std::fprintf(stderr, "http-get: cannot write %s: %s\n", options.outputPath.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
   return allFinished ? 0 : 1;
 }
