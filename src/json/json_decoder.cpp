@@ -352,6 +352,17 @@ class ParseState {
   // a call ends with the cache kept for later calls, they are counted.
   bool cacheCounted_ = false;
 
+  // Doubles that do not repeat (coordinates, measurements) make every probe
+  // a miss that costs far more than the 16 bytes a hit would save. The
+  // first kDoubleTrial doubles of a call go through the cache; if fewer
+  // than one in kDoubleHitShare of them were found there, the rest of the
+  // call's doubles are made without it. Strings and integers always use it.
+  static constexpr std::uint32_t kDoubleTrial = 1024;
+  static constexpr std::uint32_t kDoubleHitShare = 16;
+  std::uint32_t doubleLookups_ = 0;
+  std::uint32_t doubleHits_ = 0;
+  bool cacheDoubles_ = true;
+
   bool hasError_ = false;
   std::string errorMessage_;
   std::size_t errorIndex_ = 0;
@@ -1211,6 +1222,12 @@ JSONValue* ParseState::cachedNumber() {
   const JSONValueKind valueKind = kind == kDoubleKind     ? JSONValueKind::Double
                                   : kind == kUnsignedKind ? JSONValueKind::UnsignedInteger
                                                           : JSONValueKind::SignedInteger;
+  if (kind == kDoubleKind) {
+    if (!cacheDoubles_) return ValueAccess::newNumber(&arena_, valueKind, bits);
+    if (++doubleLookups_ == kDoubleTrial) {
+      cacheDoubles_ = doubleHits_ * kDoubleHitShare >= kDoubleTrial;
+    }
+  }
   CacheSlot* chosen = nullptr;
   for (std::uint32_t probe = 0; probe < 4; ++probe) {
     const std::size_t index = (hash + probe * step) & kCacheMask;
@@ -1227,6 +1244,7 @@ JSONValue* ParseState::cachedNumber() {
       } else {
         slot.value->retain();
       }
+      if (kind == kDoubleKind) ++doubleHits_;
       return slot.value;
     }
     if (!chosen) {
@@ -1586,6 +1604,9 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     generation_ = 1;
   }
   cacheCounted_ = false;
+  doubleLookups_ = 0;
+  doubleHits_ = 0;
+  cacheDoubles_ = true;
 
   JSONValueRef result;
   const unsigned char* p = bytes;
