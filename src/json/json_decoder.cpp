@@ -67,6 +67,8 @@ struct Token {
   const char* valueBytes;
   std::size_t valueLength;
   std::uint32_t valueKind;
+  // Of a string as soon as it is scanned; of a number once it goes to the
+  // cache.
   std::uint32_t hash;
   std::uint64_t numberBits;
 };
@@ -968,7 +970,6 @@ inline const unsigned char* ParseState::scanNumberQuickly(const unsigned char* p
     if (negative) value = -value;
     std::memcpy(&bits, &value, sizeof bits);
     kind = kDoubleKind;
-    token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
   } else {
     if (negative) {
       if (mantissa > (std::uint64_t{1} << 63)) return nullptr;
@@ -978,7 +979,6 @@ inline const unsigned char* ParseState::scanNumberQuickly(const unsigned char* p
       bits = mantissa;
       kind = mantissa > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
     }
-    token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(bits), bits);
   }
   token_.kind = TokenKind::Number;
   token_.textLength = static_cast<std::size_t>(s - start);
@@ -1085,7 +1085,6 @@ bool ParseState::convertDouble(const unsigned char* start, const unsigned char* 
   std::memcpy(&bits, &value, sizeof bits);
   token_.valueKind = kDoubleKind;
   token_.numberBits = bits;
-  token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
   return true;
 }
 
@@ -1142,7 +1141,6 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
     const std::uint64_t bits = ~magnitude + 1;  // two's complement negation
     token_.valueKind = kSignedKind;
     token_.numberBits = bits;
-    token_.hash = numberHash(kHashSeed + kSignedKind + static_cast<std::uint32_t>(bits), bits);
     return true;
   }
   if (overflow) {
@@ -1155,7 +1153,6 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
   const std::uint32_t kind = magnitude > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
   token_.valueKind = kind;
   token_.numberBits = magnitude;
-  token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(magnitude), magnitude);
   return true;
 }
 
@@ -1215,7 +1212,6 @@ JSONValue* ParseState::cachedString() {
 }
 
 JSONValue* ParseState::cachedNumber() {
-  const std::uint32_t hash = token_.hash;
   const std::uint32_t kind = token_.valueKind;
   const std::uint64_t bits = token_.numberBits;
   const std::uint32_t step = 8 + kind + 3;
@@ -1228,6 +1224,11 @@ JSONValue* ParseState::cachedNumber() {
       cacheDoubles_ = doubleHits_ * kDoubleHitShare >= kDoubleTrial;
     }
   }
+  // Hashed only here, so that a double made without the cache is not
+  // kept waiting on by the hash.
+  const std::uint32_t hash = numberHash(
+      kHashSeed + kind + (kind == kDoubleKind ? 0 : static_cast<std::uint32_t>(bits)), bits);
+  token_.hash = hash;
   CacheSlot* chosen = nullptr;
   for (std::uint32_t probe = 0; probe < 4; ++probe) {
     const std::size_t index = (hash + probe * step) & kCacheMask;
@@ -1404,7 +1405,9 @@ inline const unsigned char* ParseState::scalarAt(const unsigned char* p, JSONVal
     token_.text = p;
     const unsigned char* after = scanNumberQuickly(p);
     if (!after && !(after = scanNumber(p))) return nullptr;
-    value = cachedNumber();
+    value = token_.valueKind == kDoubleKind && !cacheDoubles_
+                ? ValueAccess::newNumber(&arena_, JSONValueKind::Double, token_.numberBits)
+                : cachedNumber();
     return after;
   }
   // true, false, null: each needs one more byte of input after the word.
