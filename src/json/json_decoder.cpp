@@ -891,6 +891,12 @@ inline const unsigned char* readDigits(const unsigned char* s, const unsigned ch
     const unsigned count = leadingDigitCount(chunk);
     if (count == 0) return s;
     if (digits + static_cast<int>(count) <= 19) {
+      if (count <= 2) {
+        // The integer part of most coordinates and prices: cheaper one by one.
+        for (unsigned i = 0; i < count; ++i) mantissa = mantissa * 10 + (s[i] - '0');
+        digits += static_cast<int>(count);
+        return s + count;
+      }
       // Right-align the digits behind '0' bytes and read them as eight.
       if (count < 8) {
         chunk = (chunk << (8 * (8 - count))) | (0x3030303030303030ull >> (8 * count));
