@@ -1,5 +1,7 @@
 # Shared build settings for every target of ours.
 
+include(GNUInstallDirs)
+
 set(LORVANE_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(LORVANE_SHARED_DIR ${CMAKE_SOURCE_DIR}/../shared CACHE PATH
     "Folder with the shared conformance cases and benchmark corpus")
@@ -33,7 +35,10 @@ endfunction()
 function(lorvane_library target)
   cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
   add_library(${target} STATIC ${ARG_SOURCES})
-  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  # Installed headers keep their paths below include/lorvane.
+  target_include_directories(${target} PUBLIC
+    $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/src>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lorvane>)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   lorvane_target_defaults(${target})
 endfunction()

@@ -67,6 +67,8 @@ struct Token {
   const char* valueBytes;
   std::size_t valueLength;
   std::uint32_t valueKind;
+  // Of a string as soon as it is scanned; of a number once it goes to the
+  // cache.
   std::uint32_t hash;
   std::uint64_t numberBits;
 };
@@ -351,6 +353,17 @@ class ParseState {
   // when its slot is reused or cleared. Before any such release, and when
   // a call ends with the cache kept for later calls, they are counted.
   bool cacheCounted_ = false;
+
+  // Doubles that do not repeat (coordinates, measurements) make every probe
+  // a miss that costs far more than the 16 bytes a hit would save. The
+  // first kDoubleTrial doubles of a call go through the cache; if fewer
+  // than one in kDoubleHitShare of them were found there, the rest of the
+  // call's doubles are made without it. Strings and integers always use it.
+  static constexpr std::uint32_t kDoubleTrial = 1024;
+  static constexpr std::uint32_t kDoubleHitShare = 16;
+  std::uint32_t doubleLookups_ = 0;
+  std::uint32_t doubleHits_ = 0;
+  bool cacheDoubles_ = true;
 
   bool hasError_ = false;
   std::string errorMessage_;
@@ -878,6 +891,12 @@ inline const unsigned char* readDigits(const unsigned char* s, const unsigned ch
     const unsigned count = leadingDigitCount(chunk);
     if (count == 0) return s;
     if (digits + static_cast<int>(count) <= 19) {
+      if (count <= 2) {
+        // The integer part of most coordinates and prices: cheaper one by one.
+        for (unsigned i = 0; i < count; ++i) mantissa = mantissa * 10 + (s[i] - '0');
+        digits += static_cast<int>(count);
+        return s + count;
+      }
       // Right-align the digits behind '0' bytes and read them as eight.
       if (count < 8) {
         chunk = (chunk << (8 * (8 - count))) | (0x3030303030303030ull >> (8 * count));
@@ -957,7 +976,6 @@ inline const unsigned char* ParseState::scanNumberQuickly(const unsigned char* p
     if (negative) value = -value;
     std::memcpy(&bits, &value, sizeof bits);
     kind = kDoubleKind;
-    token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
   } else {
     if (negative) {
       if (mantissa > (std::uint64_t{1} << 63)) return nullptr;
@@ -967,7 +985,6 @@ inline const unsigned char* ParseState::scanNumberQuickly(const unsigned char* p
       bits = mantissa;
       kind = mantissa > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
     }
-    token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(bits), bits);
   }
   token_.kind = TokenKind::Number;
   token_.textLength = static_cast<std::size_t>(s - start);
@@ -1074,7 +1091,6 @@ bool ParseState::convertDouble(const unsigned char* start, const unsigned char* 
   std::memcpy(&bits, &value, sizeof bits);
   token_.valueKind = kDoubleKind;
   token_.numberBits = bits;
-  token_.hash = numberHash(kHashSeed + kDoubleKind, bits);
   return true;
 }
 
@@ -1131,7 +1147,6 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
     const std::uint64_t bits = ~magnitude + 1;  // two's complement negation
     token_.valueKind = kSignedKind;
     token_.numberBits = bits;
-    token_.hash = numberHash(kHashSeed + kSignedKind + static_cast<std::uint32_t>(bits), bits);
     return true;
   }
   if (overflow) {
@@ -1144,7 +1159,6 @@ bool ParseState::convertInteger(const unsigned char* start, const unsigned char*
   const std::uint32_t kind = magnitude > (std::uint64_t{1} << 63) - 1 ? kUnsignedKind : kSignedKind;
   token_.valueKind = kind;
   token_.numberBits = magnitude;
-  token_.hash = numberHash(kHashSeed + kind + static_cast<std::uint32_t>(magnitude), magnitude);
   return true;
 }
 
@@ -1204,13 +1218,23 @@ JSONValue* ParseState::cachedString() {
 }
 
 JSONValue* ParseState::cachedNumber() {
-  const std::uint32_t hash = token_.hash;
   const std::uint32_t kind = token_.valueKind;
   const std::uint64_t bits = token_.numberBits;
   const std::uint32_t step = 8 + kind + 3;
   const JSONValueKind valueKind = kind == kDoubleKind     ? JSONValueKind::Double
                                   : kind == kUnsignedKind ? JSONValueKind::UnsignedInteger
                                                           : JSONValueKind::SignedInteger;
+  if (kind == kDoubleKind) {
+    if (!cacheDoubles_) return ValueAccess::newNumber(&arena_, valueKind, bits);
+    if (++doubleLookups_ == kDoubleTrial) {
+      cacheDoubles_ = doubleHits_ * kDoubleHitShare >= kDoubleTrial;
+    }
+  }
+  // Hashed only here, so that a double made without the cache is not
+  // kept waiting on by the hash.
+  const std::uint32_t hash = numberHash(
+      kHashSeed + kind + (kind == kDoubleKind ? 0 : static_cast<std::uint32_t>(bits)), bits);
+  token_.hash = hash;
   CacheSlot* chosen = nullptr;
   for (std::uint32_t probe = 0; probe < 4; ++probe) {
     const std::size_t index = (hash + probe * step) & kCacheMask;
@@ -1227,6 +1251,7 @@ JSONValue* ParseState::cachedNumber() {
       } else {
         slot.value->retain();
       }
+      if (kind == kDoubleKind) ++doubleHits_;
       return slot.value;
     }
     if (!chosen) {
@@ -1386,7 +1411,9 @@ inline const unsigned char* ParseState::scalarAt(const unsigned char* p, JSONVal
     token_.text = p;
     const unsigned char* after = scanNumberQuickly(p);
     if (!after && !(after = scanNumber(p))) return nullptr;
-    value = cachedNumber();
+    value = token_.valueKind == kDoubleKind && !cacheDoubles_
+                ? ValueAccess::newNumber(&arena_, JSONValueKind::Double, token_.numberBits)
+                : cachedNumber();
     return after;
   }
   // true, false, null: each needs one more byte of input after the word.
@@ -1586,6 +1613,9 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     generation_ = 1;
   }
   cacheCounted_ = false;
+  doubleLookups_ = 0;
+  doubleHits_ = 0;
+  cacheDoubles_ = true;
 
   JSONValueRef result;
   const unsigned char* p = bytes;

@@ -125,8 +125,27 @@ JSONDictionary* ValueAccess::newDictionary(Arena* arena, JSONValue* const* keys,
   dictionary->capacity_ = capacity;
   dictionary->capacityIndex_ = static_cast<std::uint8_t>(index);
   dictionary->mutations_ = isMutable ? 1 : 0;
+  // The table is fresh and has room for every pair, so a pair goes to the
+  // first free slot of its probe, unless a key with the same hash comes
+  // first: a possible repeat, which the general insert settles.
+  JSONDictionary::Entry* entries = dictionary->entries_;
   for (std::size_t i = 0; i < count; ++i) {
-    dictionary->insert(keyHash(*keys[i]), keys[i], values[i], beforeDrop, context);
+    JSONValue* key = keys[i];
+    const std::uint32_t hash = keyHash(*key);
+    std::size_t slot = dictionary->homeSlot(hash);
+    for (std::size_t visited = 0;; ++visited) {
+      JSONDictionary::Entry& entry = entries[slot];
+      if (visited == capacity || (entry.key && entry.keyHash == hash)) {
+        dictionary->insert(hash, key, values[i], beforeDrop, context);
+        break;
+      }
+      if (!entry.key) {
+        entry = {hash, key, values[i]};
+        ++dictionary->count_;
+        break;
+      }
+      if (++slot == capacity) slot = 0;
+    }
   }
   return dictionary;
 }

@@ -32,14 +32,66 @@ constinit SingletonValue trueSingleton(JSONValueKind::True);
 constinit SingletonValue falseSingleton(JSONValueKind::False);
 constinit SingletonValue nullSingleton(JSONValueKind::Null);
 
-// Drops one reference; true when it was the last and the caller must
-// destroy the value.
-bool dropReference(JSONValue* value) noexcept {
-  if (ValueAccess::isStatic(value)) return false;
+// Drops `dropped` references at once; true when they were the last and
+// the caller must destroy the value. When the count equals what is
+// dropped, nobody else holds the value and nobody can take a reference to
+// it any more, which spares the atomic read-modify-write.
+bool dropReferences(JSONValue* value, std::uint32_t dropped) noexcept {
   auto& count = ValueAccess::references(value);
-  if (count.load(std::memory_order_acquire) == 1) return true;
-  return count.fetch_sub(1, std::memory_order_acq_rel) == 1;
+  if (count.load(std::memory_order_acquire) == dropped) return true;
+  return count.fetch_sub(dropped, std::memory_order_acq_rel) == dropped;
 }
+
+// References a tree holds to shared values (the same key in every object
+// of a document, a repeated value) dropped in bulk: each would otherwise
+// cost one locked decrement of the same counter. A small direct-mapped
+// table sums the drops per value and applies each sum once, when its slot
+// is wanted by another value or at the end. Holding back a decrement only
+// keeps a value alive a little longer, so this is safe while other
+// threads share the values.
+class GatheredDrops {
+ public:
+  // `dead(value)` is called for a value whose last reference went.
+  template <class Dead>
+  void add(JSONValue* value, Dead&& dead) noexcept {
+    const auto address = reinterpret_cast<std::uintptr_t>(value);
+    Slot& slot = slots_[((address >> 4) ^ (address >> 11)) & (kSlots - 1)];
+    if (slot.value == value) {
+      ++slot.dropped;
+      return;
+    }
+    if (slot.value) apply(slot, dead);
+    slot = {value, 1};
+    ++used_;
+  }
+  // Applies every sum; false when there was none.
+  template <class Dead>
+  bool flush(Dead&& dead) noexcept {
+    if (used_ == 0) return false;
+    for (Slot& slot : slots_) {
+      if (slot.value) apply(slot, dead);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 64;
+  struct Slot {
+    JSONValue* value;
+    std::uint32_t dropped;
+  };
+  template <class Dead>
+  void apply(Slot& slot, Dead& dead) noexcept {
+    JSONValue* value = slot.value;
+    const std::uint32_t dropped = slot.dropped;
+    slot = {};
+    --used_;
+    if (dropReferences(value, dropped)) dead(value);
+  }
+
+  Slot slots_[kSlots] = {};
+  std::size_t used_ = 0;
+};
 
 // Values die in bursts from the same chunk; one atomic update per run of
 // them instead of one per value.
@@ -180,8 +232,7 @@ void ValueAccess::destroy(JSONValue* first) noexcept {
   };
   // Strings and numbers have nothing inside, so they are freed on the spot
   // rather than queued.
-  const auto releaseChild = [&](JSONValue* child) {
-    if (!dropReference(child)) return;
+  const auto dead = [&](JSONValue* child) {
     const JSONValueKind kind = child->kind_;
     if (kind >= JSONValueKind::String && kind <= JSONValueKind::Double) {
       freeBlock(child, child->storage_, child->chunkOffset_);
@@ -189,20 +240,47 @@ void ValueAccess::destroy(JSONValue* first) noexcept {
       pending.push(child);
     }
   };
+  GatheredDrops gathered;
+  const auto releaseChild = [&](JSONValue* child) {
+    if (ValueAccess::isStatic(child)) return;
+    // Sole owner: the common case of a value used once in the tree. A
+    // value held twice gains nothing from waiting in the table.
+    const std::uint32_t references = ValueAccess::references(child).load(std::memory_order_acquire);
+    if (references == 1) {
+      dead(child);
+    } else if (references == 2) {
+      if (dropReferences(child, 1)) dead(child);
+    } else {
+      gathered.add(child, dead);
+    }
+  };
   pending.push(first);
-  while (JSONValue* value = pending.pop()) {
+  for (;;) {
+    JSONValue* value = pending.pop();
+    if (!value) {
+      // The sums still held may free more values, containers among them.
+      if (!gathered.flush(dead)) break;
+      continue;
+    }
     switch (value->kind_) {
       case JSONValueKind::Array: {
         auto* array = static_cast<JSONArray*>(value);
         JSONValue** objects = array->objects_;
-        for (std::size_t i = 0, count = array->count_; i < count; ++i) releaseChild(objects[i]);
+        const std::size_t count = array->count_;
+        for (std::size_t i = 0; i < count; ++i) releaseChild(objects[i]);
         if (!array->objectsInline_) std::free(array->objects_);
         break;
       }
       case JSONValueKind::Dictionary: {
         auto* dictionary = static_cast<JSONDictionary*>(value);
         JSONDictionary::Entry* entries = dictionary->entries_;
-        for (std::size_t i = 0, capacity = dictionary->capacity_; i < capacity; ++i) {
+        const std::size_t capacity = dictionary->capacity_;
+        // Values are mostly out of the cache by the time a tree is torn
+        // down: ask for all of them before the first is needed.
+        for (std::size_t i = 0; i < capacity; ++i) {
+          if (entries[i].key) __builtin_prefetch(entries[i].value);
+        }
+        for (std::size_t i = 0; i < capacity; ++i) {
           if (!entries[i].key) continue;
           releaseChild(entries[i].key);
           releaseChild(entries[i].value);

@@ -75,6 +75,34 @@ TEST(JSONConcurrencyTest, TreeTornDownPiecewiseOnDifferentThreads) {
   }
 }
 
+// Trees of one decoder share their keys and repeated values; torn down on
+// different threads at once, the references they drop to the same values
+// race with each other and with a reader that keeps taking some.
+TEST(JSONConcurrencyTest, TreesSharingValuesTornDownOnManyThreads) {
+  const std::string text = sampleDocument();
+  for (int round = 0; round < 3; ++round) {
+    JSONDecoder decoder;
+    std::vector<JSONValueRef> trees;
+    for (int t = 0; t < 4; ++t)
+      trees.push_back(decoder.objectWithUTF8String(text.data(), text.size()));
+    decoder.clearCache();
+    const JSONDictionary* sample = trees[0]->asArray()->objectAtIndex(5)->asDictionary();
+    const JSONValueRef name = JSONValueRef::retain(sample->objectForKey("tags"));
+    const JSONValueRef key = JSONValueRef::retain((*sample->begin()).key);
+    std::vector<std::thread> threads;
+    for (JSONValueRef& tree : trees) {
+      threads.emplace_back([held = std::move(tree)]() mutable { held.reset(); });
+    }
+    threads.emplace_back([&key] {
+      for (int i = 0; i < 10000; ++i) JSONValueRef copy = key;
+    });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(key->referenceCount(), 1u);
+    EXPECT_EQ(name->referenceCount(), 1u);
+    EXPECT_EQ(name->asArray()->count(), 3u);
+  }
+}
+
 TEST(JSONConcurrencyTest, OneShotDecodersRunInParallel) {
   const std::string text = sampleDocument();
   JSONValueRef reference = objectFromJSONString(text);

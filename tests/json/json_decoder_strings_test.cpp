@@ -205,6 +205,25 @@ TEST(JSONDecoderStringsTest, StringHashIsTheByteRecurrenceAtEveryLength) {
             JSONStringValue::create(key)->hash());
 }
 
+// The same for the numbers' hash, whose multiply-adds take the eight value
+// bytes at once.
+TEST(JSONDecoderStringsTest, NumberHashIsTheByteRecurrenceForAnyBits) {
+  std::uint64_t bits = 0x0123456789ABCDEFull;
+  std::uint32_t start = 1402737925u + 13u;
+  for (int i = 0; i < 2000; ++i) {
+    std::uint32_t expected = start;
+    for (int byte = 0; byte < 8; ++byte) expected = expected * 33u + ((bits >> (8 * byte)) & 0xFF);
+    ASSERT_EQ(json_detail::numberHash(start, bits), expected) << std::hex << bits;
+    ASSERT_EQ(json_detail::numberHashScalar(start, bits), expected) << std::hex << bits;
+    // Every byte value in every position, the top bit of each included.
+    bits = bits * 6364136223846793005ull + 1442695040888963407ull;
+    start = start * 747796405u + 2891336453u;
+  }
+  EXPECT_EQ(json_detail::numberHash(7, ~std::uint64_t{0}),
+            json_detail::numberHashScalar(7, ~std::uint64_t{0}));
+  EXPECT_EQ(json_detail::numberHash(0, 0), 0u);
+}
+
 TEST(JSONDecoderStringsTest, LongEscapedStringsGrowTheBuffer) {
   std::string expected;
   std::string document = "[\"";

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -316,6 +317,98 @@ TEST(JSONDecoderTest, CacheSurvivesValuesDroppedDuringTheCall) {
   ASSERT_TRUE(once);
   EXPECT_EQ(once->asArray()->objectAtIndex(1)->referenceCount(), 2u);
   EXPECT_FALSE(objectFromJSONString(R"(["x",{"a":"x","a":"x"},"x")"));
+}
+
+// Doubles that keep missing the cache stop using it for the rest of the
+// call; repeated ones, integers and strings are shared all the same.
+TEST(JSONDecoderTest, DoublesThatNeverRepeatSkipTheCacheForTheRestOfTheCall) {
+  std::string unique = "[";
+  for (int i = 0; i < 3000; ++i) unique += std::to_string(i) + ".25,";
+  unique += R"(0.125,0.125,7,7,"s","s"])";
+  const auto expectUnshared = [](const JSONValueRef& value) {
+    ASSERT_TRUE(value);
+    const JSONArray* array = value->asArray();
+    ASSERT_EQ(array->count(), 3006u);
+    EXPECT_EQ(array->objectAtIndex(2999)->asNumber()->doubleValue(), 2999.25);
+    const JSONValue* first = array->objectAtIndex(3000);
+    const JSONValue* second = array->objectAtIndex(3001);
+    EXPECT_NE(first, second) << "made without the cache";
+    EXPECT_TRUE(first->isEqual(*second));
+    EXPECT_EQ(array->objectAtIndex(3002), array->objectAtIndex(3003)) << "integers still shared";
+    EXPECT_EQ(array->objectAtIndex(3004), array->objectAtIndex(3005)) << "strings still shared";
+  };
+  expectUnshared(objectFromJSONString(unique));
+  JSONDecoder decoder;
+  expectUnshared(decoder.objectWithUTF8String(unique.data(), unique.size()));
+  // The choice is made afresh in every call: a document whose doubles
+  // repeat keeps sharing them, even on the decoder that gave up before.
+  std::string repeating = "[";
+  for (int i = 0; i < 3000; ++i) repeating += std::to_string(i % 10) + ".5,";
+  repeating += "3.5]";
+  JSONValueRef value = decoder.objectWithUTF8String(repeating.data(), repeating.size());
+  ASSERT_TRUE(value);
+  const JSONArray* array = value->asArray();
+  EXPECT_EQ(array->objectAtIndex(3), array->objectAtIndex(3000));
+  EXPECT_EQ(array->objectAtIndex(3)->asNumber()->doubleValue(), 3.5);
+  EXPECT_EQ(array->objectAtIndex(3)->referenceCount(), 302u) << "300 + 1 elements and the cache";
+}
+
+// Tearing a tree down sums the references it drops to each shared value;
+// every sum must arrive, also when many shared values compete for the
+// summing table and when another tree holds the same values.
+TEST(JSONDecoderTest, TearingDownATreeDropsEachSharedReferenceOnce) {
+  std::string text = "[";
+  for (int i = 0; i < 4000; ++i) {
+    if (i) text += ',';
+    // key0 in every object; key1..key61 in turns, so that many shared
+    // values are dropped interleaved.
+    text += R"({"key0":"common","key)" + std::to_string(1 + i % 61) + R"(":)" +
+            std::to_string(i % 3) + "}";
+  }
+  text += "]";
+  JSONDecoder decoder;
+  JSONValueRef first = decoder.objectWithUTF8String(text.data(), text.size());
+  JSONValueRef second = decoder.objectWithUTF8String(text.data(), text.size());
+  ASSERT_TRUE(first && second);
+  decoder.clearCache();
+  const auto uses = [](const JSONValueRef& tree, const JSONValue* value) {
+    std::uint32_t count = 0;
+    for (const JSONValue* element : *tree->asArray()) {
+      for (const JSONDictionary::Entry& entry : *element->asDictionary()) {
+        count += (entry.key == value) + (entry.value == value);
+      }
+    }
+    return count;
+  };
+  const JSONDictionary* sample = first->asArray()->objectAtIndex(7)->asDictionary();
+  std::vector<JSONValueRef> held;
+  for (const JSONDictionary::Entry& entry : *sample) {
+    held.push_back(JSONValueRef::retain(entry.key));
+    held.push_back(JSONValueRef::retain(entry.value));
+  }
+  ASSERT_EQ(held.size(), 4u);
+  std::vector<std::uint32_t> inSecond;
+  for (const JSONValueRef& value : held) {
+    const std::uint32_t inFirst = uses(first, value.get());
+    inSecond.push_back(uses(second, value.get()));
+    EXPECT_GT(inFirst, 60u) << value->className();
+    EXPECT_EQ(inSecond.back(), inFirst) << "shared across the two calls";
+    EXPECT_EQ(value->referenceCount(), inFirst + inSecond.back() + 1);
+  }
+  first.reset();
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    EXPECT_EQ(held[i]->referenceCount(), inSecond[i] + 1) << i;
+  }
+  second.reset();
+  for (const JSONValueRef& value : held) EXPECT_EQ(value->referenceCount(), 1u);
+  // Still whole: object 7 is {"key0":"common","key8":1}.
+  std::vector<std::string> texts;
+  for (const JSONValueRef& value : held) {
+    texts.push_back(value->isString() ? value->asString()->str()
+                                      : std::to_string(value->asNumber()->int64Value()));
+  }
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"1", "common", "key0", "key8"}));
 }
 
 TEST(JSONDecoderTest, CacheNeverConfusesDistinctValues) {
