@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Publishes one lesson into a content tree (tree.py).
 
-    publish.py --tree DIR [--video FILE] [--feed topic|show] [--last] LESSON.json
+    publish.py --tree DIR [--video FILE [--captions FILE]] [--feed topic|show] [--last]
+               LESSON.json
 
 LESSON.json describes the lesson:
 
@@ -15,11 +16,15 @@ LESSON.json describes the lesson:
       "sentences": [{"en": "A small flat white to go, please.", "zh": "..."}]
     }
 
-With --video the author's video is transcoded; without it a video is
-generated from the sentences (spoken slowly, at normal speed, then a pause
-to repeat each). Either way the tree gets videos/<id>.mp4 (H.264/AAC, index
-at the front, a key frame every 2 s), thumbs/<id>.jpg and the lesson's
-record at the top of its feed (at the end with --last).
+With --video the author's video is transcoded, and --captions adds the
+author's WebVTT captions for it (checked: readable, in order, inside the
+video). Without --video a video is generated from the sentences (spoken
+slowly, at normal speed, then a pause to repeat each) with captions timed
+by its sound, when every sentence has its Chinese ("zh"). Either way the
+tree gets videos/<id>.mp4 (H.264/AAC, index at the front, a key frame every
+2 s), thumbs/<id>.jpg, captions/<id>.vtt when there are captions, and the
+lesson's record at the top of its feed (at the end with --last), with
+"subtitleUrl" when there are captions.
 
 Everything is made in a private folder inside the tree and moved in at the
 end, the feed last; on any failure the tree stays as it was.
@@ -42,6 +47,7 @@ sys.dont_write_bytecode = True  # keep the source folders free of caches
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import captions  # noqa: E402
 import tree  # noqa: E402
 
 KEY_FRAME_SECONDS = 2
@@ -232,16 +238,33 @@ def thumbnail_from_video(video, duration, feed, output):
 
 # ------------------------------------------------------------------- tree --
 
-def publish(tree_dir, description, video, at_end):
+def read_captions(path, duration=None):
+    """An author's caption file, checked; its bytes go into the tree as they are."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        raise PublishError(f"{path}: no such file")
+    except OSError as error:
+        raise PublishError(f"{path}: cannot read it ({error})")
+    try:
+        captions.check(data, duration)
+    except captions.CaptionError as error:
+        raise PublishError(f"{path}: not usable captions: {error}")
+    return data
+
+
+def publish(tree_dir, description, video, caption_file, at_end):
     lesson_id, feed = description["id"], description["feed"]
     thumb_relative, video_relative = tree.thumbnail_path(lesson_id), tree.video_path(lesson_id)
+    caption_relative = tree.caption_path(lesson_id)
     records = tree.feed_records(tree_dir, feed)
     for other in tree.FEEDS:
         for record in tree.feed_records(tree_dir, other):
             if record.get("id") == lesson_id:
                 raise PublishError(f"the {other} feed has a lesson {lesson_id!r} already "
                                    "(choose another \"id\")")
-    for relative in (thumb_relative, video_relative):
+    for relative in (thumb_relative, video_relative, caption_relative):
         if os.path.lexists(os.path.join(tree_dir, relative)):
             raise PublishError(f"{relative} exists already (choose another \"id\")")
 
@@ -249,15 +272,30 @@ def publish(tree_dir, description, video, at_end):
     try:
         made_video = os.path.join(work, "video.mp4")
         made_thumb = os.path.join(work, "thumbnail.jpg")
+        made_captions = os.path.join(work, "captions.vtt")
         lesson = dict(description, imageUrl=thumb_relative, videoUrl=video_relative)
+        caption_data = None
         if video:
             check_source_video(video)
             transcode(video, made_video)
             duration = check_published_video(made_video)
             thumbnail_from_video(made_video, duration, feed, made_thumb)
+            if caption_file:
+                caption_data = read_captions(caption_file, duration)
         else:
-            duration = generate_video(lesson, len(records), feed, made_video, made_thumb, work)
+            cues = generate_video(lesson, len(records), feed, made_video, made_thumb, work)
             duration = check_published_video(made_video)
+            if all(chinese for _, _, _, chinese in cues):
+                caption_data = captions.render(cues)
+            else:
+                print("publish-lesson: no captions, as a sentence has no Chinese (\"zh\")",
+                      file=sys.stderr)
+        media = [(made_thumb, thumb_relative), (made_video, video_relative)]
+        if caption_data is not None:
+            with open(made_captions, "wb") as out:
+                out.write(caption_data)
+            media.append((made_captions, caption_relative))
+            lesson["subtitleUrl"] = caption_relative
         lesson["playTime"] = max(1, int(round(duration)))
         lesson["title"] = f"{description['titleZh']} {description['titleEn']}"
         record = tree.feed_record(lesson)
@@ -265,14 +303,15 @@ def publish(tree_dir, description, video, at_end):
         made_feed = os.path.join(work, "feed.json")
         with open(made_feed, "wb") as out:
             out.write(tree.encoded(tree.feed_answer(new_records)))
-        move_in(tree_dir, [(made_thumb, thumb_relative), (made_video, video_relative)],
-                (made_feed, tree.FEEDS[feed]))
+        move_in(tree_dir, media, (made_feed, tree.FEEDS[feed]))
         return record
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
 def generate_video(lesson, index, feed, video_output, thumb_output, work):
+    """Makes the video and thumbnail of a lesson without a video of its own;
+    returns the cues of its captions."""
     import generate  # the sample generator's drawing and speech
     try:
         fonts = {"bold": generate.font_file("Noto Sans CJK SC:bold"),
@@ -280,10 +319,10 @@ def generate_video(lesson, index, feed, video_output, thumb_output, work):
         if lesson["scene"] not in generate.scenes.SCENES:
             raise PublishError(f"unknown scene {lesson['scene']!r} (one of "
                                f"{', '.join(sorted(generate.scenes.SCENES))})")
-        duration = generate.make_video(lesson, index, feed, fonts, video_output, work,
-                                       announce=f"{lesson['titleEn']}.")
+        _, cues = generate.make_video(lesson, index, feed, fonts, video_output, work,
+                                      announce=f"{lesson['titleEn']}.")
         generate.make_thumbnail(lesson, index, feed, thumb_output, work)
-        return duration
+        return cues
     except generate.GenerationError as error:
         raise PublishError(f"cannot generate the video: {error}")
 
@@ -317,6 +356,8 @@ def main(argv):
     parser.add_argument("--tree", required=True, help="the content tree to publish into")
     parser.add_argument("--video", help="the author's video (any format ffmpeg reads); "
                                         "without it one is generated from the sentences")
+    parser.add_argument("--captions", help="WebVTT captions for the author's video "
+                                           "(with --video; a generated video has its own)")
     parser.add_argument("--feed", choices=sorted(tree.FEEDS), help="overrides the description's")
     parser.add_argument("--last", action="store_true",
                         help="put the lesson at the end of its feed instead of the top")
@@ -328,6 +369,11 @@ def main(argv):
         raise PublishError(f"{args.tree}: no such folder (a content tree, e.g. a copy of "
                            "build/demo-content)")
     description = read_description(args.description, args.feed)
+    if args.captions is not None:
+        if args.video is None:
+            raise PublishError("--captions goes with --video (a generated video gets "
+                               "captions of its own)")
+        read_captions(args.captions)
     tools = ["ffmpeg", "ffprobe"]
     if args.video is None:
         tools += ["espeak-ng", "rsvg-convert", "convert", "fc-match"]
@@ -339,10 +385,11 @@ def main(argv):
     # One writer at a time: the sample generator takes the same lock.
     with open(os.path.join(tree_dir, tree.LOCK), "a") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        record = publish(tree_dir, description, args.video, args.last)
+        record = publish(tree_dir, description, args.video, args.captions, args.last)
     print(f"publish-lesson: {record['id']} is in the {description['feed']} feed of "
           f"{tree_dir} ({record['playTime']} s): {tree.thumbnail_path(record['id'])}, "
-          f"{tree.video_path(record['id'])}")
+          f"{tree.video_path(record['id'])}"
+          + (f", {tree.caption_path(record['id'])}" if "subtitleUrl" in record else ""))
     return 0
 
 

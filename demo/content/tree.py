@@ -6,10 +6,11 @@ stock web server (demo/nginx) or the sample server answers the app from it.
     api/app/resourcelist_ng.json   the recommended apps
     thumbs/<id>.jpg                lesson thumbnails
     videos/<id>.mp4                lesson videos
+    captions/<id>.vtt              lesson captions (WebVTT), for lessons that have them
     icons/<name>.png, apps/<name>.html   app icons and pages
 
-A lesson's files are named after its id, one folder per kind, so a later
-kind of file (captions, say) is one more folder with the same names.
+A lesson's files are named after its id, one folder per kind, so another
+kind of file is one more folder with the same names.
 
 Links inside the JSON files start with BASE, which the server replaces
 with its own address on the way out; a tree baked for one fixed address
@@ -28,8 +29,11 @@ APP_LIST = "api/app/resourcelist_ng.json"
 JSON_FILES = (FEEDS["topic"], FEEDS["show"], APP_LIST)
 LOCK = ".lock"
 # What the app reads of a record, plus the id the tools know a lesson by.
-RECORD_KEYS = ("id", "imageUrl", "title", "videoUrl", "pubTime", "teachers", "cateName",
-               "playTime")
+# "subtitleUrl" is optional: a record without it plays without captions.
+RECORD_KEYS = ("id", "imageUrl", "title", "videoUrl", "subtitleUrl", "pubTime", "teachers",
+               "cateName", "playTime")
+# Keys whose values are tree paths, written into records as links.
+LINKED_KEYS = ("imageUrl", "videoUrl", "subtitleUrl")
 # The cells thumbnails fill, in points; the files hold twice as many pixels.
 THUMB_POINTS = {"topic": (147, 91), "show": (300, 153)}
 LESSON_ID = re.compile(r"^[a-z0-9][a-z0-9-]{0,63}$")
@@ -58,11 +62,17 @@ def video_path(lesson_id):
     return f"videos/{lesson_id}.mp4"
 
 
+def caption_path(lesson_id):
+    return f"captions/{lesson_id}.vtt"
+
+
 def feed_record(lesson):
-    """A feed record from a lesson whose imageUrl and videoUrl are tree paths."""
+    """A feed record from a lesson whose imageUrl, videoUrl and (when it
+    has captions) subtitleUrl are tree paths."""
     record = {key: lesson[key] for key in RECORD_KEYS if key in lesson}
-    record["imageUrl"] = link(lesson["imageUrl"])
-    record["videoUrl"] = link(lesson["videoUrl"])
+    for key in LINKED_KEYS:
+        if key in record:
+            record[key] = link(record[key])
     return record
 
 

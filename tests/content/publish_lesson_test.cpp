@@ -149,6 +149,35 @@ std::string text(const JSONDictionary* record, const char* key) {
   return value && value->isString() ? std::string(value->stringValue()) : std::string();
 }
 
+struct Cue {
+  double start = 0, end = 0;
+  std::string text;  // its lines, joined by line breaks
+};
+
+double cueTime(const std::string& text) {
+  return std::stoi(text.substr(0, 2)) * 3600 + std::stoi(text.substr(3, 2)) * 60 +
+         std::stod(text.substr(6));
+}
+
+// The cues of a generated caption file ("WEBVTT", then numbered cues).
+std::vector<Cue> cuesOf(const std::string& file) {
+  std::vector<Cue> cues;
+  std::istringstream in(file);
+  std::string line;
+  if (!std::getline(in, line) || line != "WEBVTT") return cues;
+  while (std::getline(in, line)) {
+    if (line.find(" --> ") == std::string::npos) continue;
+    Cue cue;
+    cue.start = cueTime(line.substr(0, 12));
+    cue.end = cueTime(line.substr(17, 12));
+    while (std::getline(in, line) && !line.empty()) {
+      cue.text += (cue.text.empty() ? "" : "\n") + line;
+    }
+    cues.push_back(cue);
+  }
+  return cues;
+}
+
 class PublishLessonTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -221,6 +250,7 @@ TEST_F(PublishLessonTest, AGeneratedLessonAppearsAtTheTopOfItsFeedAndPlays) {
   EXPECT_EQ(text(lesson, "pubTime"), "2024-05-01");
   EXPECT_EQ(text(lesson, "imageUrl"), server.baseURL() + "/thumbs/coffee-to-go.jpg");
   EXPECT_EQ(text(lesson, "videoUrl"), server.baseURL() + "/videos/coffee-to-go.mp4");
+  EXPECT_EQ(text(lesson, "subtitleUrl"), server.baseURL() + "/captions/coffee-to-go.vtt");
   ASSERT_TRUE(lesson->objectForKey("playTime")->isNumber());
   const auto playTime = lesson->objectForKey("playTime")->asNumber()->int64Value();
   EXPECT_EQ(text(records(show)->objectAtIndex(1)->asDictionary(), "id"), "show-01");
@@ -245,6 +275,27 @@ TEST_F(PublishLessonTest, AGeneratedLessonAppearsAtTheTopOfItsFeedAndPlays) {
   EXPECT_EQ(picture.width, 600);
   EXPECT_EQ(picture.height, 306);
 
+  // Each sentence is heard twice, slowly and at normal speed, each time
+  // with a cue of its own, in order and inside the video.
+  auto captions = httpExchange(server.port(), "GET", "/captions/coffee-to-go.vtt");
+  EXPECT_EQ(captions.status, 200);
+  EXPECT_EQ(captions.header("content-type"), "text/vtt; charset=utf-8");
+  const std::vector<Cue> cues = cuesOf(captions.body);
+  ASSERT_EQ(cues.size(), 4u) << captions.body;
+  const char* expected[][2] = {{"A small flat white to go, please.", "一杯小杯馥芮白，带走。"},
+                               {"A small flat white to go, please.", "一杯小杯馥芮白，带走。"},
+                               {"Can I pay by card?", "可以刷卡吗？"},
+                               {"Can I pay by card?", "可以刷卡吗？"}};
+  double previousEnd = 0;
+  for (std::size_t n = 0; n < cues.size(); ++n) {
+    EXPECT_EQ(cues[n].text, std::string(expected[n][0]) + "\n" + expected[n][1]);
+    EXPECT_GE(cues[n].start, previousEnd);
+    EXPECT_GT(cues[n].end, cues[n].start);
+    previousEnd = cues[n].end;
+  }
+  EXPECT_GT(cues[0].end - cues[0].start, cues[1].end - cues[1].start) << "the slow one is longer";
+  EXPECT_LE(previousEnd, video.duration);
+
   expectPlays(lesson);
   for (const auto& entry : std::filesystem::directory_iterator(tree_->path())) {
     EXPECT_FALSE(entry.path().filename().string().starts_with(".publish")) << "work folder left";
@@ -257,8 +308,19 @@ TEST_F(PublishLessonTest, AnAuthorsVideoIsTranscodedForTheApp) {
     "id": "small-talk", "titleZh": "闲聊", "titleEn": "Small Talk",
     "teachers": "Orvel", "cateName": "社交聊天",
     "sentences": [{"en": "Lovely weather today, isn't it?"}]})");
-  CommandResult result = publish({"--video", source, "--last", description_});
+  // The author's captions as a subtitle tool writes them: a byte order
+  // mark, CRLF, a note, cue settings and times without hours.
+  const std::string captionFile = scratch_.path() + "/small-talk.vtt";
+  const std::string authorCaptions =
+      "\xEF\xBB\xBFWEBVTT - Small Talk\r\n\r\nNOTE made by hand\r\n\r\n"
+      "00:00.500 --> 00:02.000 align:center\r\nLovely weather today, isn't it?\r\n\r\n"
+      "intro-2\r\n00:02.500 --> 00:04.900\r\n<v Orvel>It is!\r\n";
+  writeText(captionFile, authorCaptions);
+  CommandResult result =
+      publish({"--video", source, "--captions", captionFile, "--last", description_});
   ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(readFileText(tree_->path() + "/captions/small-talk.vtt"), authorCaptions)
+      << "the author's file goes in unchanged";
 
   VideoFacts video = examine(tree_->path() + "/videos/small-talk.mp4");
   EXPECT_EQ(video.videoCodec, "h264");
@@ -286,6 +348,9 @@ TEST_F(PublishLessonTest, AnAuthorsVideoIsTranscodedForTheApp) {
   EXPECT_EQ(text(lesson, "id"), "small-talk") << "--last puts it at the end";
   EXPECT_EQ(lesson->objectForKey("playTime")->asNumber()->int64Value(), 5);
   EXPECT_EQ(text(lesson, "pubTime").size(), 10u) << "today, YYYY-MM-DD";
+  EXPECT_EQ(text(lesson, "subtitleUrl"), server.baseURL() + "/captions/small-talk.vtt");
+  EXPECT_EQ(text(records(topic)->objectAtIndex(0)->asDictionary(), "subtitleUrl"),
+            server.baseURL() + "/captions/topic-01.vtt");
   expectPlays(lesson);
 }
 
@@ -293,6 +358,17 @@ TEST_F(PublishLessonTest, EachBadInputIsNamedAndLeavesTheTreeAsItWas) {
   const std::string good = R"("titleZh": "闲聊", "titleEn": "Small Talk", "teachers": "Orvel",
       "cateName": "社交聊天", "sentences": [{"en": "Hello there."}])";
   std::string silent = makeAuthorVideo(scratch_.path(), 2, false);
+  std::filesystem::create_directories(scratch_.path() + "/good");
+  std::string sounding = makeAuthorVideo(scratch_.path() + "/good", 2);
+  auto captionsFile = [&](const std::string& name, const std::string& content) {
+    std::string path = scratch_.path() + "/" + name + ".vtt";
+    writeText(path, content);
+    return path;
+  };
+  const std::string cue = "00:00.000 --> 00:01.000\nHello there.\n";
+  auto withCaptions = [&](const std::string& path) {
+    return std::vector<std::string>{"--video", sounding, "--captions", path};
+  };
   std::string broken = scratch_.path() + "/broken.mp4";
   writeText(broken, "this is no video at all");
   const auto before = snapshotTree(tree_->path());
@@ -341,6 +417,34 @@ TEST_F(PublishLessonTest, EachBadInputIsNamedAndLeavesTheTreeAsItWas) {
        "nothing.mp4: no such file"},
       {"unreadable video", "{" + good + "}", {"--video", broken}, "cannot read"},
       {"video without sound", "{" + good + "}", {"--video", silent}, "has no sound"},
+      {"captions without a video",
+       "{" + good + "}",
+       {"--captions", captionsFile("alone", "WEBVTT\n\n" + cue)},
+       "--captions goes with --video"},
+      {"missing captions", "{" + good + "}", withCaptions(scratch_.path() + "/none.vtt"),
+       "none.vtt: no such file"},
+      {"captions without the header", "{" + good + "}", withCaptions(captionsFile("headless", cue)),
+       "the first line must be \"WEBVTT\""},
+      {"captions that are not UTF-8", "{" + good + "}",
+       withCaptions(captionsFile("latin", "WEBVTT\n\n00:00.000 --> 00:01.000\nCaf\xE9\n")),
+       "not UTF-8"},
+      {"a timestamp that does not parse", "{" + good + "}",
+       withCaptions(captionsFile("clock", "WEBVTT\n\n00:00,000 --> 00:01.000\nHi.\n")),
+       "is not \"start --> end\""},
+      {"a cue that ends before it starts", "{" + good + "}",
+       withCaptions(captionsFile("backwards", "WEBVTT\n\n00:01.500 --> 00:01.000\nHi.\n")),
+       "line 3: the cue ends at or before its start"},
+      {"cues out of order", "{" + good + "}",
+       withCaptions(captionsFile("order", "WEBVTT\n\n00:01.000 --> 00:01.500\nHi.\n\n" + cue)),
+       "line 6: the cue starts before the one above it"},
+      {"a cue without text", "{" + good + "}",
+       withCaptions(captionsFile("mute", "WEBVTT\n\n1\n00:00.000 --> 00:01.000\n")),
+       "the cue has no text"},
+      {"captions without cues", "{" + good + "}",
+       withCaptions(captionsFile("empty", "WEBVTT\n\nNOTE nothing yet\n")), "holds no cues"},
+      {"a cue after the end of the video", "{" + good + "}",
+       withCaptions(captionsFile("late", "WEBVTT\n\n" + cue + "\n00:01.500 --> 00:09.000\nBye.\n")),
+       "the cue ends at 9.000 s, after the video"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -123,6 +123,11 @@ TEST_F(ServersCompareTest, FeedsAppListAndPicturesAnswerTheSameBytes) {
            {"GET", "/thumbs/../thumbs/topic-02.jpg", {}, 200},
            {"GET", "/thumbs//topic-03.jpg", {}, 200},
            {"GET", "/thumbs/topic-04%2Ejpg", {}, 200},
+           {"GET", "/captions/topic-01.vtt", {}, 200},
+           {"GET", "/captions/show-10.vtt", kGzip, 200},
+           {"HEAD", "/captions/topic-16.vtt", {}, 200},
+           {"GET", "/captions/topic-02.vtt", {{"Range", "bytes=0-5"}}, 206},
+           {"GET", "/captions/nothing.vtt", {}, 404},
        }) {
     compare(probe);
   }
@@ -132,11 +137,17 @@ TEST_F(ServersCompareTest, FeedsAppListAndPicturesAnswerTheSameBytes) {
             std::string::npos);
   EXPECT_EQ(topic.body.find("{base}"), std::string::npos);
   EXPECT_EQ(topic.header("content-type"), "application/json; charset=utf-8");
+  EXPECT_NE(topic.body.find("\"subtitleUrl\": \"" + nginx_->url() + "/captions/topic-01.vtt\""),
+            std::string::npos);
+  HttpReply captions = httpExchange(nginx_->port(), "GET", "/captions/topic-01.vtt", kGzip);
+  EXPECT_EQ(captions.header("content-type"), "text/vtt; charset=utf-8");
+  EXPECT_TRUE(captions.gzipped);
+  EXPECT_TRUE(captions.body.starts_with("WEBVTT\n"));
   HttpReply zipped = httpExchange(nginx_->port(), "GET", kTopic, kGzip);
   EXPECT_TRUE(zipped.gzipped);
   HttpReply sampleZipped = httpExchange(sample_->port(), "GET", kTopic, kGzip);
   EXPECT_TRUE(sampleZipped.gzipped);
-  EXPECT_EQ(compared_, 20);
+  EXPECT_EQ(compared_, 25);
 }
 
 TEST_F(ServersCompareTest, VideosAnswerTheSameRangesAndRefusals) {
@@ -187,6 +198,19 @@ TEST_F(ServersCompareTest, ConditionalRequestsAgree) {
            {"GET", video, {{"Range", "bytes=0-9"}, {"If-Range", tag}}, 206},
            {"GET", video, {{"Range", "bytes=0-9"}, {"If-Range", "\"stale\""}}, 200},
            {"GET", video, {{"Range", "bytes=0-9"}, {"If-Range", modified}}, 206},
+       }) {
+    compare(probe);
+  }
+  // Captions are revalidated like any other text.
+  HttpReply captions = httpExchange(nginx_->port(), "GET", "/captions/show-01.vtt");
+  ASSERT_EQ(captions.status, 200);
+  for (const Probe& probe : std::vector<Probe>{
+           {"GET", "/captions/show-01.vtt", {{"If-None-Match", captions.header("etag")}}, 304},
+           {"GET",
+            "/captions/show-01.vtt",
+            {{"If-Modified-Since", captions.header("last-modified")}, {"Accept-Encoding", "gzip"}},
+            304},
+           {"GET", "/captions/show-01.vtt", {{"If-None-Match", "\"other\""}}, 200},
        }) {
     compare(probe);
   }

@@ -111,6 +111,10 @@ void expectFeedRecords(const std::string& body, std::size_t atLeast, const std::
     }
     EXPECT_EQ(lesson->objectForKey("imageUrl")->stringValue().substr(0, base.size()), base);
     EXPECT_EQ(lesson->objectForKey("videoUrl")->stringValue().substr(0, base.size()), base);
+    const JSONValue* captions = lesson->objectForKey("subtitleUrl");
+    ASSERT_TRUE(captions && captions->isString());
+    EXPECT_EQ(captions->stringValue().substr(0, base.size()), base);
+    EXPECT_TRUE(captions->stringValue().ends_with(".vtt"));
     // A number, or a string of digits: the feed allows both.
     const JSONValue* playTime = lesson->objectForKey("playTime");
     ASSERT_TRUE(playTime && (playTime->isNumber() || playTime->isString()));
@@ -164,6 +168,33 @@ TEST_F(SampleServerTest, ThumbnailsAndIconsTheAnswersNameAreServed) {
   ASSERT_TRUE(thumbnail);
   EXPECT_EQ(thumbnail->result_int(), 200);
   EXPECT_FALSE(thumbnail->body().empty());
+}
+
+TEST_F(SampleServerTest, CaptionsTheRecordsNameAreServedAsUTF8Text) {
+  Connection connection(server_.port());
+  auto feed = connection.get(kShowTarget);
+  ASSERT_TRUE(feed);
+  JSONValueRef answer = objectFromJSONString(feed->body());
+  ASSERT_TRUE(answer && answer->isArray());
+  const JSONValue* data = answer->asArray()->objectAtIndex(0)->asDictionary()->objectForKey("data");
+  const std::string base = server_.baseURL();
+  for (const JSONValue* record : *data->asArray()) {
+    std::string link(record->asDictionary()->objectForKey("subtitleUrl")->stringValue());
+    SCOPED_TRACE(link);
+    ASSERT_EQ(link.substr(0, base.size()), base);
+    const std::string path = link.substr(base.size());
+    auto captions = connection.get(path);
+    ASSERT_TRUE(captions);
+    EXPECT_EQ(captions->result_int(), 200);
+    EXPECT_EQ(captions->at(http::field::content_type), "text/vtt; charset=utf-8");
+    EXPECT_EQ(captions->at(http::field::cache_control), "public, max-age=3600");
+    EXPECT_EQ(captions->body(), fileText(defaultContentDirectory() + path));
+    EXPECT_TRUE(captions->body().starts_with("WEBVTT\n\n1\n"));
+    auto zipped = connection.get(path, {{http::field::accept_encoding, "gzip"}});
+    ASSERT_TRUE(zipped);
+    EXPECT_EQ(zipped->at(http::field::content_encoding), "gzip");
+    EXPECT_EQ(gunzip(zipped->body()), captions->body());
+  }
 }
 
 TEST_F(SampleServerTest, JSONIsGzippedOnlyForClientsThatAskForIt) {
