@@ -89,6 +89,9 @@ void CaptionCache::download(const std::string& url, const std::string& path, Del
       WebVTTResult result = parseWebVTT(asText(loaded.data));
       if (!result.valid) {
         Log("captions: " + url + ": " + result.problem);
+      } else if (result.track.empty()) {
+        // Kept, it would hide a mended file on the server for good.
+        Log("captions: " + url + ": no readable lines");
       } else {
         if (result.skippedBlocks > 0) {
           Log("captions: " + url + ": " + std::to_string(result.skippedBlocks) +

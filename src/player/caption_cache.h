@@ -16,8 +16,8 @@ std::string captionFileName(std::string_view url);
 
 // The lessons' captions files in the folder "captions" of the documents
 // directory, one file per URL, kept as the thumbnails are: a file found
-// there is used as it is, a missing one is downloaded and stored. Only a
-// readable WebVTT file is stored, so a server's error page never takes a
+// there is used as it is, a missing one is downloaded and stored. Only a readable
+// WebVTT file with lines is stored, so a server's error page never takes a
 // lesson's captions away for good. Main thread only.
 class CaptionCache {
  public:

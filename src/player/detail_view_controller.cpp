@@ -199,7 +199,7 @@ void DetailViewController::setUpStudy() {
   const double barTop = player->view()->frame().maxY();
   const double transcriptTop = barTop + StudyBarView::kHeight + 4;
   // The lesson's information keeps the bottom of the page.
-  const double infoTop = std::max(transcriptTop + 60, H - 146);
+  const double infoTop = std::max(transcriptTop + 60, H - 128);
   transcriptView_ =
       View::make<TranscriptView>(Rect{10, transcriptTop, W - 20, infoTop - transcriptTop - 4});
   transcriptView_->setLineTapped([this](std::size_t line) {

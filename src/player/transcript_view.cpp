@@ -121,7 +121,8 @@ void TranscriptView::keepInView(std::size_t line) {
   const Rect r = rows_[line]->frame();
   const double visible = bounds().height();
   double most = std::max(0.0, contentSize().height - visible);
-  double y = std::clamp(r.midY() - visible / 2, 0.0, most);
+  // A little way down from the top, so that the lines to come show too.
+  double y = std::clamp(r.y() - std::min(visible / 4, r.y()), 0.0, most);
   setContentOffset({0, y}, true);
 }
 

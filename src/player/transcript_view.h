@@ -41,7 +41,7 @@ class TranscriptView : public ScrollView {
 
   void setTrack(const CaptionTrack& track);
   void setLineTapped(LineTapped handler) { lineTapped_ = std::move(handler); }
-  // Marks `line` (npos: none) and scrolls it into the middle of the view.
+  // Marks `line` (npos: none) and scrolls it near the top of the view.
   void setCurrentLine(std::size_t line);
   std::size_t currentLine() const { return current_; }
   // Which lines show their words.
