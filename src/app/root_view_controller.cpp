@@ -95,4 +95,10 @@ void RootViewController::installNavigationRules() {
   NavigationController::setForwardsRotationCallbacks(false);
 }
 
+bool RootViewController::pressKey(const KeyPress& key) {
+  if (presentedViewController()) return ViewController::pressKey(key);
+  ViewController* visible = visibleViewController();
+  return visible && visible != this && visible->pressKey(key);
+}
+
 }  // namespace lorvane

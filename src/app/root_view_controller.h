@@ -29,6 +29,8 @@ class RootViewController : public ViewController, public CustomTarBarDelegate {
   bool shouldAutorotateToInterfaceOrientation(InterfaceOrientation o) override;
   void willRotateToInterfaceOrientation(InterfaceOrientation o, double duration) override;
   void willAnimateRotationToInterfaceOrientation(InterfaceOrientation o, double duration) override;
+  // Keys go to the page on top of the navigation stack.
+  bool pressKey(const KeyPress& key) override;
 
   const std::vector<std::shared_ptr<ViewController>>& controllersArray() const {
     return controllersArray_;

@@ -10,6 +10,7 @@
 #include "platform/ui/text_view.h"
 #include "platform/ui/view_controller.h"
 #include "player/play_video_view_controller.h"
+#include "player/transcript_view.h"
 
 namespace lorvane {
 
@@ -17,7 +18,9 @@ namespace lorvane {
 // player 176 points high under it, the lesson's title and an information
 // text. Only this page lets the app turn to landscape, where the player
 // fills the screen.
-class DetailViewController : public ViewController, public PlayVideoViewControllerDelegate {
+class DetailViewController : public ViewController,
+                             public PlayVideoViewControllerDelegate,
+                             public PlayVideoCaptionsDelegate {
  public:
   DetailViewController();
   ~DetailViewController() override;
@@ -53,6 +56,15 @@ class DetailViewController : public ViewController, public PlayVideoViewControll
   bool respondsToMinimizeVideo() const override { return true; }
   void minimizeVideo() override;
 
+  // A lesson with lines ("subtitleUrl" in its record) gets the study bar
+  // under the player and the transcript under that.
+  TranscriptView* transcriptView() const { return transcriptView_.get(); }
+  void captionsDidLoad(const CaptionTrack& track) override;
+  void currentLineDidChange(std::size_t line) override;
+  void captionWordsDidChange(CaptionMode mode, const std::vector<bool>& heard) override;
+  // The desktop keys go to the player.
+  bool pressKey(const KeyPress& key) override;
+
   static std::string stringFormattedTimeFromSeconds(std::int64_t seconds);
   // The information text for a record, as the page shows it.
   static std::string informationText(const JSONDictionary* record);
@@ -78,6 +90,8 @@ class DetailViewController : public ViewController, public PlayVideoViewControll
   void buildNavigationBar();
   void displayVideoInfo();
   void fullScreenPlayVideo();
+  void setUpStudy();
+  void placeStudyViews(bool landscape);
   static bool isSystemSevenOrLater();
 
   JSONRef<JSONDictionary> videoInfoDictionary_;
@@ -91,6 +105,7 @@ class DetailViewController : public ViewController, public PlayVideoViewControll
   std::shared_ptr<Layer> informationBox_;
   JSONValueRef duration_;
   ImagePtr snapShot_;
+  std::shared_ptr<TranscriptView> transcriptView_;
 };
 
 }  // namespace lorvane

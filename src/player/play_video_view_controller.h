@@ -12,10 +12,15 @@
 #include "platform/media/system_volume.h"
 #include "platform/ui/alert_view.h"
 #include "platform/ui/gesture_recognizer.h"
+#include "platform/ui/key_press.h"
 #include "platform/ui/view_controller.h"
+#include "player/caption_cache.h"
+#include "player/caption_view.h"
+#include "player/line_tools.h"
 #include "player/progress_hud.h"
 #include "player/seek_queue.h"
 #include "player/stream_failure.h"
+#include "player/study_bar_view.h"
 #include "player/video_control_view.h"
 #include "player/volume_level_view.h"
 
@@ -40,6 +45,19 @@ class PlayVideoViewControllerDelegate : public virtual Weakable {
   virtual void minimizeVideo() {}
 };
 
+// Told of the lesson's lines as the player follows them (the transcript
+// under the player listens). Not owned by the player.
+class PlayVideoCaptionsDelegate : public virtual Weakable {
+ public:
+  virtual ~PlayVideoCaptionsDelegate() = default;
+  // The lines arrived (or turned out to be none).
+  virtual void captionsDidLoad(const CaptionTrack& track) = 0;
+  // The line the learner is on changed (npos: none yet).
+  virtual void currentLineDidChange(std::size_t line) = 0;
+  // The captions mode changed, or a line was heard for the first time.
+  virtual void captionWordsDidChange(CaptionMode mode, const std::vector<bool>& heard) = 0;
+};
+
 // Plays one lesson video inside the detail page: watches the player and its
 // item, drives the overlay (indicator, play/pause pictures, scrubber, clock,
 // speed title, bars), starts by itself once the stream can keep up, hides
@@ -49,7 +67,8 @@ class PlayVideoViewControllerDelegate : public virtual Weakable {
 // Main thread only.
 class PlayVideoViewController : public ViewController,
                                 public GestureRecognizerDelegate,
-                                public AlertViewDelegate {
+                                public AlertViewDelegate,
+                                public LineToolsHost {
  public:
   explicit PlayVideoViewController(std::shared_ptr<PlayerFactory> factory = nullptr);
   ~PlayVideoViewController() override;
@@ -78,7 +97,7 @@ class PlayVideoViewController : public ViewController,
   bool fullScreenModeToggled() const { return fullScreenModeToggled_; }
   bool isAlwaysFullscreen() const { return isAlwaysFullscreen_; }
   bool hasTimeObservers() const {
-    return scrubberTimeObserver_ != 0 || playClockTimeObserver_ != 0;
+    return scrubberTimeObserver_ != 0 || playClockTimeObserver_ != 0 || lineTimeObserver_ != 0;
   }
   // Why the last stream failed, if it did.
   ErrorPtr lastStreamError() const { return lastStreamError_; }
@@ -147,6 +166,66 @@ class PlayVideoViewController : public ViewController,
   TapGestureRecognizer* tapRecognizer() const { return tapRecognizer_.get(); }
   PanGestureRecognizer* panRecognizer() const { return panRecognizer_.get(); }
 
+  // ---- Studying the lesson's lines ----
+  // Fetches the lesson's WebVTT file (through the captions cache); a
+  // missing or broken file leaves the lesson without lines, as one with no
+  // file at all.
+  void loadCaptionsWithURL(const std::string& url);
+  void setCaptionTrack(CaptionTrack track);
+  const CaptionTrack& captionTrack() const { return lineTools_.track(); }
+  bool captionsLoading() const { return captionsLoading_; }
+  PlayVideoCaptionsDelegate* captionsDelegate() const { return captionsDelegate_.get(); }
+  void setCaptionsDelegate(PlayVideoCaptionsDelegate* delegate) { captionsDelegate_ = delegate; }
+  CaptionCache& captionCache() { return captionCache_; }
+
+  CaptionMode captionMode() const { return captionMode_; }
+  void setCaptionMode(CaptionMode mode);
+  void cycleCaptionMode() { setCaptionMode(nextCaptionMode(captionMode_)); }
+  // Whether the line has been heard to its end once.
+  bool isLineHeard(std::size_t line) const { return line < heard_.size() && heard_[line]; }
+  // The line the learner is on (npos before the first).
+  std::size_t currentLine() const { return currentLine_; }
+  // Plays from the start of a line (a tap on the transcript).
+  void playLine(std::size_t line);
+
+  LineTools& lineTools() { return lineTools_; }
+  void repeatLine();
+  void cycleLoop();
+  void markABLoop();
+  void toggleShadowing();
+  void toggleRamp();
+
+  // The study bar's speeds, slowest first; pitch is kept at every one.
+  static const std::vector<float>& studySpeeds();
+  void slower();
+  void faster();
+  // The study bar's speed button: the next speed, after the fastest the
+  // slowest.
+  void cycleStudySpeed();
+  // Moves playback by `seconds` (the arrow keys).
+  void skipBy(double seconds);
+  void changeVolumeBy(double amount);
+
+  // The keys of the desktop keyboard while a lesson plays: space, left and
+  // right (5 s), up and down (volume), "[" and "]" (speed), "s" (repeat the
+  // line), "c" (captions), "l" (loop). True when taken.
+  bool handleKey(const KeyPress& key);
+  static constexpr double kKeySkipSeconds = 5;
+  static constexpr double kKeyVolumeStep = 0.1;
+
+  std::shared_ptr<CaptionView> captionView() const { return captionView_; }
+  std::shared_ptr<StudyBarView> studyBar();
+  // Where the study bar sits: under the player (false) or over its
+  // picture, fading with the bars (true).
+  void placeStudyBarOverVideo(bool over);
+
+  // LineToolsHost.
+  void lineToolsSeek(double seconds) override;
+  void lineToolsSetSpeed(float speed) override;
+  void lineToolsPause() override;
+  void lineToolsResume() override;
+  void lineToolsChanged() override;
+
   void loadView() override;
   void viewDidLoad() override;
   void viewWillDisappear(bool animated) override;
@@ -158,6 +237,8 @@ class PlayVideoViewController : public ViewController,
   // A swipe up or down changes the volume by the finger's travel: this
   // many points from silence to full.
   static constexpr double kSwipePointsPerVolume = 150.0;
+  // How often captions, transcript and the line tools hear of playback.
+  static constexpr double kLineFollowInterval = 1.0 / 60;
 
  private:
   void setURL(const std::string& url);
@@ -182,6 +263,15 @@ class PlayVideoViewController : public ViewController,
   void panSeek(Point translation);
   void panVolume(Point translation);
   void endPan();
+  // Each report of the line observer: captions, heard lines, the current
+  // line and the tools.
+  void followPlayback();
+  // Follows playback frame by frame while the lesson has lines.
+  void observeLinesIfAny();
+  void showCaption(double seconds);
+  void updateStudyBar();
+  void applySpeed(float speed);
+  void attachStudyBarActions();
   // The overlay, loading the view first when needed.
   VideoControlView& overlay();
 
@@ -232,6 +322,22 @@ class PlayVideoViewController : public ViewController,
 
   std::shared_ptr<TapGestureRecognizer> tapRecognizer_;
   std::shared_ptr<PanGestureRecognizer> panRecognizer_;
+
+  // Studying: the lines, the tools and what shows them.
+  CaptionCache captionCache_;
+  LineTools lineTools_{*this};
+  bool captionsLoading_ = false;
+  // Which load a delivery belongs to: a later lesson forgets the earlier.
+  std::shared_ptr<int> captionsLoad_;
+  WeakPtr<PlayVideoCaptionsDelegate> captionsDelegate_;
+  CaptionMode captionMode_ = CaptionMode::EnglishAndChinese;
+  std::vector<bool> heard_;
+  std::size_t currentLine_ = CaptionTrack::npos;
+  double lastFollowedSeconds_ = -1;
+  TimeObserverToken lineTimeObserver_ = 0;
+  std::shared_ptr<CaptionView> captionView_;
+  std::shared_ptr<StudyBarView> studyBar_;
+  bool studyBarOverVideo_ = false;
 };
 
 }  // namespace lorvane

@@ -169,6 +169,30 @@ void VideoControlView::layoutSubviews() {
   Rect track = videoScrubber_->trackRectForBounds(videoScrubber_->bounds());
   progressView_->setFrame(
       {videoScrubber_->frame().x() + track.x(), track.y(), track.width(), track.height()});
+  if (captionView_ && captionView_->superview() == this) {
+    captionView_->setFrame({10, H - kBottomBarHeight - kCaptionHeight - 2, W - 20, kCaptionHeight});
+  }
+  if (studyBarView_ && studyBarView_->superview() == this) {
+    Rect bar = studyBarView_->frame();
+    studyBarView_->setFrame({0, 20 + kHeadBarHeight, W, bar.height()});
+  }
+}
+
+void VideoControlView::setCaptionView(std::shared_ptr<View> view) {
+  if (captionView_ && captionView_->superview() == this) captionView_->removeFromSuperview();
+  captionView_ = std::move(view);
+  if (!captionView_) return;
+  // Below the bars, which stay on top.
+  insertSubviewAtIndex(captionView_, 0);
+  setNeedsLayout();
+}
+
+void VideoControlView::setStudyBarView(std::shared_ptr<View> view) {
+  if (studyBarView_ && studyBarView_->superview() == this) studyBarView_->removeFromSuperview();
+  studyBarView_ = std::move(view);
+  if (!studyBarView_) return;
+  addSubview(studyBarView_);
+  setNeedsLayout();
 }
 
 }  // namespace lorvane

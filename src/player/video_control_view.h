@@ -37,6 +37,7 @@ class VideoControlView : public View {
   static constexpr int kSpeedTagInitial = 10;
   static constexpr double kHeadBarHeight = 33;
   static constexpr double kBottomBarHeight = 51;
+  static constexpr double kCaptionHeight = 40;
 
   VideoControlView();
   explicit VideoControlView(const Rect& frame);
@@ -61,6 +62,13 @@ class VideoControlView : public View {
   Button& doublePlayButton() const { return *doublePlayButton_; }
   Button& fullScreenButton() const { return *fullScreenButton_; }
   ActivityIndicatorView& activityIndicator() const { return *activityIndicator_; }
+  // The captions, over the picture just above the bottom bar, under the
+  // bars; and the study bar while it sits over the picture (landscape),
+  // under the head bar.
+  void setCaptionView(std::shared_ptr<View> view);
+  View* captionView() const { return captionView_.get(); }
+  void setStudyBarView(std::shared_ptr<View> view);
+  View* studyBarView() const { return studyBarView_.get(); }
 
   // The superview width from which the layout is landscape.
   static constexpr double kLandscapeMinimumWidth = 321;
@@ -85,6 +93,8 @@ class VideoControlView : public View {
   std::shared_ptr<Button> doublePlayButton_;
   std::shared_ptr<Button> fullScreenButton_;
   std::shared_ptr<ActivityIndicatorView> activityIndicator_;
+  std::shared_ptr<View> captionView_;
+  std::shared_ptr<View> studyBarView_;
 };
 
 }  // namespace lorvane

@@ -201,11 +201,53 @@ void Display::injectTouchUp(Point p) {
 }
 
 bool Display::injectKey(const std::string& key) {
-  auto code = keycodeNamed(key);
+  std::string_view name = key;
+  Uint16 modifiers = KMOD_NONE;
+  if (name.substr(0, 5) == "ctrl+") {
+    modifiers = KMOD_LCTRL;
+    name.remove_prefix(5);
+  }
+  auto code = keycodeNamed(name);
   if (!code) return false;
-  handleEvent(keyEvent(*code, true));
-  handleEvent(keyEvent(*code, false));
+  handleEvent(keyEvent(*code, true, modifiers));
+  handleEvent(keyEvent(*code, false, modifiers));
   return true;
+}
+
+void Display::pressKey(const SDL_Keysym& keysym) {
+  std::string name;
+  switch (keysym.sym) {
+    case SDLK_LEFT:
+      name = "left";
+      break;
+    case SDLK_RIGHT:
+      name = "right";
+      break;
+    case SDLK_UP:
+      name = "up";
+      break;
+    case SDLK_DOWN:
+      name = "down";
+      break;
+    case SDLK_SPACE:
+      name = "space";
+      break;
+    default:
+      if (keysym.sym > ' ' && keysym.sym < 127) name = std::string(1, char(keysym.sym));
+      break;
+  }
+  if (name.empty()) return;
+  const bool control = (keysym.mod & KMOD_CTRL) != 0;
+  const bool arrow = name == "left" || name == "right" || name == "up" || name == "down";
+  // "r" and Ctrl with an arrow always turn the device; the page on top
+  // may take any other key (a lesson takes the plain arrows), and plain
+  // arrows it leaves turn the device as well.
+  if ((name == "r" && !control) || (arrow && control)) {
+    turnDevice(name);
+    return;
+  }
+  if (Window* w = Window::keyWindow(); w && w->pressKey({name, control})) return;
+  if (arrow && !control) turnDevice(name);
 }
 
 void Display::injectText(const std::string& text) {
@@ -255,25 +297,7 @@ void Display::handleEvent(const SDL_Event& e) {
       }
       break;
     case SDL_KEYDOWN:
-      switch (e.key.keysym.sym) {
-        case SDLK_r:
-          turnDevice("r");
-          break;
-        case SDLK_LEFT:
-          turnDevice("left");
-          break;
-        case SDLK_RIGHT:
-          turnDevice("right");
-          break;
-        case SDLK_UP:
-          turnDevice("up");
-          break;
-        case SDLK_DOWN:
-          turnDevice("down");
-          break;
-        default:
-          break;
-      }
+      pressKey(e.key.keysym);
       break;
     case SDL_WINDOWEVENT:
       if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)

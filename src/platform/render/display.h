@@ -58,8 +58,11 @@ class Display {
   void injectTouchUp(Point p);
   // A key as the keyboard sends it: with a text field editing, the editing
   // keys ("backspace", "delete", "return", "tab", "escape", "home", "end",
-  // the arrows) edit it; otherwise "r" toggles landscape and "left",
-  // "right", "up", "down" hold the device so. False for an unknown name.
+  // the arrows) edit it; otherwise "r" toggles landscape, Ctrl with
+  // "left", "right", "up", "down" holds the device so, and other keys
+  // ("space", letters and signs such as "[") go to the screen on top,
+  // plain arrows turning the device when it does not take them. A
+  // "ctrl+" prefix holds Ctrl. False for an unknown name.
   bool injectKey(const std::string& key);
   // Text as typed on the keyboard, into the text field being edited.
   void injectText(const std::string& text);
@@ -73,6 +76,7 @@ class Display {
   Display() = default;
   void handleEvent(const SDL_Event& event);
   void turnDevice(const std::string& key);
+  void pressKey(const SDL_Keysym& keysym);
   Point toPoints(int x, int y) const;
 
   double scale_ = 2;

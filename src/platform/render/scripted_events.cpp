@@ -29,6 +29,11 @@ std::optional<SDL_Keycode> keycodeNamed(std::string_view name) {
   for (const auto& [keyName, code] : kKeys) {
     if (keyName == name) return code;
   }
+  if (name == "space") return SDLK_SPACE;
+  // Letters, digits and signs are their own key codes.
+  if (name.size() == 1 && name[0] > ' ' && name[0] < 127 && !(name[0] >= 'A' && name[0] <= 'Z')) {
+    return static_cast<SDL_Keycode>(name[0]);
+  }
   return std::nullopt;
 }
 

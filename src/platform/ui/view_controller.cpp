@@ -199,4 +199,12 @@ void ViewController::dismissViewControllerAnimated(bool animated,
   }
 }
 
+bool ViewController::pressKey(const KeyPress& key) {
+  if (presented_) return presented_->pressKey(key);
+  for (ViewController* child : appearanceChildren()) {
+    if (child && child->pressKey(key)) return true;
+  }
+  return false;
+}
+
 }  // namespace lorvane

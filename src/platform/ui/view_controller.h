@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/key_press.h"
 #include "platform/ui/responder.h"
 #include "platform/ui/screen.h"
 #include "platform/ui/view.h"
@@ -68,6 +69,10 @@ class ViewController : public Responder, public std::enable_shared_from_this<Vie
   virtual void willRotateToInterfaceOrientation(InterfaceOrientation, double) {}
   virtual void willAnimateRotationToInterfaceOrientation(InterfaceOrientation, double) {}
   virtual void didRotateFromInterfaceOrientation(InterfaceOrientation) {}
+
+  // A key of the desktop keyboard, offered to the screen on top: the
+  // presented screen first, else the children on screen. True when taken.
+  virtual bool pressKey(const KeyPress& key);
   InterfaceOrientation interfaceOrientation() const;
 
   // Appearance, as containers drive it for their children.

@@ -315,4 +315,9 @@ void Window::viewWillLeaveWindow(View* view) {
   }
 }
 
+bool Window::pressKey(const KeyPress& key) {
+  auto root = rootViewController_;
+  return root && root->pressKey(key);
+}
+
 }  // namespace lorvane

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/ui/gesture_recognizer.h"
+#include "platform/ui/key_press.h"
 #include "platform/ui/view.h"
 
 namespace lorvane {
@@ -32,6 +33,8 @@ class Window : public View {
   void touchUp(Point location, int finger = 0);
   void touchCancel(int finger = 0);
   bool hasActiveTouches() const { return !records_.empty(); }
+  // A key of the desktop keyboard, for the screen on top; true when taken.
+  bool pressKey(const KeyPress& key);
 
   // The view the controller's rotation put the content in: the root
   // controller's view, or nothing.
