@@ -81,6 +81,7 @@ void DetailViewController::viewDidLoad() {
   buildNavigationBar();
   displayVideoInfo();
   fullScreenPlayVideo();
+  setUpStudy();
 }
 
 void DetailViewController::buildNavigationBar() {
@@ -179,6 +180,86 @@ void DetailViewController::fullScreenPlayVideo() {
   player->playVideoWithTitle(stringForKey(record, "title"), url, true);
 }
 
+// ---- Studying -------------------------------------------------------------------
+
+void DetailViewController::setUpStudy() {
+  const JSONDictionary* record = videoInfoDictionary_.get();
+  std::string subtitleURL = stringForKey(record, "subtitleUrl");
+  if (subtitleURL.empty()) return;
+  auto player = playVideoViewController();
+  player->setCaptionsDelegate(this);
+  const double W = screenWidth();
+  const double H = screenHeight();
+  const double top = isSystemSevenOrLater() ? statusBarHeight() : 0;
+  const double barTop = player->view()->frame().maxY();
+  const double transcriptTop = barTop + StudyBarView::kHeight + 4;
+  // The lesson's information keeps the bottom of the page.
+  const double infoTop = std::max(transcriptTop + 60, H - 128);
+  transcriptView_ =
+      View::make<TranscriptView>(Rect{10, transcriptTop, W - 20, infoTop - transcriptTop - 4});
+  transcriptView_->setLineTapped([this](std::size_t line) {
+    if (playVideoViewController_) playVideoViewController_->playLine(line);
+  });
+  transcriptView_->setHidden(true);  // until there are lines
+  view()->addSubview(transcriptView_);
+
+  double boxTop = infoTop - top;
+  informationBox_->setFrame({10, boxTop, 300, H - infoTop - 6});
+  Rect title = titleLabel_->frame();
+  titleLabel_->setFrame({title.x(), boxTop + 6, title.width(), title.height()});
+  double textTop = boxTop + 6 + title.height() - 40;
+  detailTextView_->setFrame({10, textTop, 300, H - top - textTop - 6});
+
+  placeStudyViews(false);
+  player->loadCaptionsWithURL(percentEscape(subtitleURL));
+}
+
+void DetailViewController::placeStudyViews(bool landscape) {
+  if (!transcriptView_ || !playVideoViewController_) return;
+  auto player = playVideoViewController_;
+  auto bar = player->studyBar();
+  VideoControlView& overlay = *player->videoControlView();
+  if (landscape) {
+    bar->setFrame({0, 0, screenHeight(), StudyBarView::kHeight});
+    overlay.setStudyBarView(bar);
+    player->placeStudyBarOverVideo(true);
+    view()->bringSubviewToFront(player->view().get());
+  } else {
+    overlay.setStudyBarView(nullptr);
+    Rect playerFrame = player->view()->frame();
+    bar->setFrame({0, playerFrame.maxY(), screenWidth(), StudyBarView::kHeight});
+    view()->addSubview(bar);
+    player->placeStudyBarOverVideo(false);
+  }
+  transcriptView_->setHidden(landscape || player->captionTrack().empty());
+}
+
+void DetailViewController::captionsDidLoad(const CaptionTrack& track) {
+  if (!transcriptView_) return;
+  transcriptView_->setTrack(track);
+  auto player = playVideoViewController_;
+  if (player) {
+    std::vector<bool> heard(track.count());
+    for (std::size_t i = 0; i < heard.size(); ++i) heard[i] = player->isLineHeard(i);
+    transcriptView_->showWords(player->captionMode(), heard);
+  }
+  bool landscape = isLandscape(Application::sharedApplication().statusBarOrientation());
+  transcriptView_->setHidden(track.empty() || landscape);
+}
+
+void DetailViewController::currentLineDidChange(std::size_t line) {
+  if (transcriptView_) transcriptView_->setCurrentLine(line);
+}
+
+void DetailViewController::captionWordsDidChange(CaptionMode mode, const std::vector<bool>& heard) {
+  if (transcriptView_) transcriptView_->showWords(mode, heard);
+}
+
+bool DetailViewController::pressKey(const KeyPress& key) {
+  auto player = playVideoViewController_;
+  return player && player->handleKey(key);
+}
+
 // ---- Appearance ---------------------------------------------------------------
 
 void DetailViewController::viewDidAppear(bool animated) {
@@ -242,11 +323,13 @@ void DetailViewController::resizeViewForInterfaceOrientation(InterfaceOrientatio
     application.setStatusBarHidden(true);
     playerView->setFrame({0, 0, screenHeight(), screenWidth()});
     player->videoControlView()->headControlBar().setHidden(false);
+    placeStudyViews(true);
   } else {
     application.setStatusBarHidden(false);
     player->videoControlView()->headControlBar().setHidden(true);
     double y = isSystemSevenOrLater() ? 64 : 44;
     playerView->setFrame({0, y, screenWidth(), kPlayerHeight});
+    placeStudyViews(false);
   }
 }
 

@@ -58,6 +58,8 @@ void PlayVideoViewController::viewDidLoad() {
     if (auto slider = panel->volumeSlider()) slider->setValue(appMusicPlayer_->volume());
   }
   overlay().doublePlayButton().setTitle("1.0倍", ControlStateNormal);
+  captionView_ = View::make<CaptionView>();
+  overlay().setCaptionView(captionView_);
 
   tapRecognizer_ = std::make_shared<TapGestureRecognizer>(
       this, [this](GestureRecognizer&) { videoTapHandler(); });
@@ -106,6 +108,7 @@ void PlayVideoViewController::viewWillDisappear(bool animated) {
 }
 
 void PlayVideoViewController::teardown() {
+  lineTools_.stop();
   NotificationCenter::defaultCenter().removeObserver(this);
   subscribedToEnd_ = false;
   stopObservingItemAndPlayer();
@@ -347,6 +350,7 @@ void PlayVideoViewController::updatePlaybackProgress() {
   playClockTimeObserver_ = videoPlayer_->addPeriodicTimeObserverForInterval(
       MediaTime::makeWithSeconds(1.0, kNanosecondTimescale),
       [this](const MediaTime&) { syncPlayClock(); });
+  observeLinesIfAny();
 }
 
 void PlayVideoViewController::removePlayerTimeObservers() {
@@ -357,6 +361,10 @@ void PlayVideoViewController::removePlayerTimeObservers() {
   if (playClockTimeObserver_) {
     if (videoPlayer_) videoPlayer_->removeTimeObserver(playClockTimeObserver_);
     playClockTimeObserver_ = 0;
+  }
+  if (lineTimeObserver_) {
+    if (videoPlayer_) videoPlayer_->removeTimeObserver(lineTimeObserver_);
+    lineTimeObserver_ = 0;
   }
 }
 
@@ -385,6 +393,7 @@ void PlayVideoViewController::seekDidSettle() {
   if (keepsUp) overlay().activityIndicator().stopAnimating();
   syncScrubber();
   syncPlayClock();
+  followPlayback();
 }
 
 double PlayVideoViewController::displayedSeconds() const {
@@ -419,6 +428,9 @@ void PlayVideoViewController::doubleButtonHandler(Button& sender) {
     tag = 20;
   } else if (tag == 20) {
     tag = 10;
+  } else {
+    // From a study bar speed: on to the next of the three above it.
+    tag = tag < 10 ? 10 : tag < 15 ? 15 : tag < 20 ? 20 : 10;
   }
   sender.setTag(tag);
   setPlaybackSpeed(static_cast<float>(tag) / 10.0f);
@@ -428,18 +440,12 @@ void PlayVideoViewController::doubleButtonHandler(Button& sender) {
   syncPlayPauseButtons();
 }
 
-void PlayVideoViewController::setPlaybackSpeed(float speed) {
-  if (!(speed > 0)) return;
-  playbackSpeed_ = speed;
-  Button& button = overlay().doublePlayButton();
-  button.setTag(static_cast<int>(std::lround(speed * 10)));
-  char title[32];
-  std::snprintf(title, sizeof title, "%.1f倍", static_cast<double>(speed));
-  button.setTitle(std::string(title), ControlStateNormal);
-  if (isPlaying()) videoPlayer_->setRate(speed);
-}
-
 void PlayVideoViewController::playPauseHandler() {
+  // Play in a shadowing pause: the learner has said the line.
+  if (lineTools_.isShadowPausing()) {
+    lineTools_.resumeFromPause();
+    return;
+  }
   if (seekToZeroBeforePlay_) {
     seekToZeroBeforePlay_ = false;
     if (videoPlayer_) seeker_.seekTo(videoPlayer_, MediaTime::zero());
@@ -532,6 +538,7 @@ void PlayVideoViewController::showControls() {
   animateWithDuration(kControlsFadeDuration, [this] {
     overlay().headControlBar().setAlpha(1.0);
     overlay().bottomControlBar().setAlpha(1.0);
+    if (studyBar_ && studyBarOverVideo_) studyBar_->setAlpha(1.0);
   });
   if (fullScreenModeToggled_) {
     Application::sharedApplication().setStatusBarHidden(false, StatusBarAnimation::Fade);
@@ -551,6 +558,7 @@ void PlayVideoViewController::hideControlsAnimated(bool animated) {
       overlay().headControlBar().setAlpha(0.0);
       overlay().bottomControlBar().setAlpha(0.0);
       if (auto panel = overlay().volumeControlView()) panel->setAlpha(0.0);
+      if (studyBar_ && studyBarOverVideo_) studyBar_->setAlpha(0.0);
     });
     View* parent = view()->superview();
     if (fullScreenModeToggled_ && (!parent || parent->frame().height() <= 320)) {
@@ -559,6 +567,7 @@ void PlayVideoViewController::hideControlsAnimated(bool animated) {
   } else {
     overlay().bottomControlBar().setAlpha(0.0);
     overlay().headControlBar().setAlpha(0.0);
+    if (studyBar_ && studyBarOverVideo_) studyBar_->setAlpha(0.0);
     if (fullScreenModeToggled_) {
       Application::sharedApplication().setStatusBarHidden(true, StatusBarAnimation::None);
     }
