@@ -530,6 +530,11 @@ TEST(BakeContentTest, TheCopyCarriesPlainLinksAndNoToolFiles) {
     EXPECT_NE(text.find("\"https://cdn.example.com/lorvane/"), std::string::npos) << file;
     EXPECT_TRUE(objectFromJSONString(text)) << file;
   }
+  EXPECT_NE(readFileText(target + "/feeds/show.json")
+                .find("\"subtitleUrl\": \"https://cdn.example.com/lorvane/captions/show-01.vtt\""),
+            std::string::npos);
+  EXPECT_EQ(readFileText(target + "/captions/show-01.vtt"),
+            readFileText(tree.path() + "/captions/show-01.vtt"));
   EXPECT_FALSE(std::filesystem::exists(target + "/.lock"));
   EXPECT_FALSE(std::filesystem::exists(target + "/.complete"));
   EXPECT_EQ(std::filesystem::file_size(target + "/videos/show-02.mp4"),
