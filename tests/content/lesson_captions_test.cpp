@@ -199,7 +199,7 @@ class LessonCaptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     lessons_ = sampleLessons();
-    ASSERT_EQ(lessons_.size(), 26u) << "lessons.json could not be read";
+    ASSERT_GE(lessons_.size(), 26u) << "lessons.json could not be read";
   }
 
   std::string contentFile(const std::string& relative) const {
