@@ -396,7 +396,7 @@ def main(argv):
 if __name__ == "__main__":
     try:
         sys.exit(main(sys.argv))
-    except (PublishError, tree.TreeError) as error:
+    except (PublishError, tree.TreeError, captions.CaptionError) as error:
         print(f"publish-lesson: {error}; the tree is unchanged", file=sys.stderr)
         sys.exit(1)
     except KeyboardInterrupt:

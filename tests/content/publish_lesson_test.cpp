@@ -354,6 +354,27 @@ TEST_F(PublishLessonTest, AnAuthorsVideoIsTranscodedForTheApp) {
   expectPlays(lesson);
 }
 
+// Captions need both lines of every cue; a sentence without its meaning
+// leaves the lesson without captions rather than with broken ones.
+TEST_F(PublishLessonTest, AGeneratedLessonWithoutMeaningsHasNoCaptions) {
+  writeText(description_, R"({"id": "no-meaning", "titleZh": "问候", "titleEn": "Greetings",
+      "teachers": "Orvel", "cateName": "社交聊天",
+      "sentences": [{"en": "Good morning!", "zh": "早上好！"}, {"en": "How are you?"}]})");
+  CommandResult result = publish({description_});
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_NE(result.output.find("no captions"), std::string::npos) << result.output;
+  EXPECT_FALSE(std::filesystem::exists(tree_->path() + "/captions/no-meaning.vtt"));
+  JSONValueRef topic = objectFromJSONString(readFileText(tree_->path() + "/feeds/topic.json"));
+  ASSERT_TRUE(topic);
+  const JSONDictionary* lesson = records(topic)->objectAtIndex(0)->asDictionary();
+  EXPECT_EQ(text(lesson, "id"), "no-meaning");
+  EXPECT_EQ(lesson->objectForKey("subtitleUrl"), nullptr);
+  EXPECT_EQ(text(lesson, "videoUrl"), "{base}/videos/no-meaning.mp4");
+  EXPECT_EQ(text(records(topic)->objectAtIndex(1)->asDictionary(), "subtitleUrl"),
+            "{base}/captions/topic-01.vtt")
+      << "the other lessons keep theirs";
+}
+
 TEST_F(PublishLessonTest, EachBadInputIsNamedAndLeavesTheTreeAsItWas) {
   const std::string good = R"("titleZh": "闲聊", "titleEn": "Small Talk", "teachers": "Orvel",
       "cateName": "社交聊天", "sentences": [{"en": "Hello there."}])";
@@ -530,6 +551,11 @@ TEST(BakeContentTest, TheCopyCarriesPlainLinksAndNoToolFiles) {
     EXPECT_NE(text.find("\"https://cdn.example.com/lorvane/"), std::string::npos) << file;
     EXPECT_TRUE(objectFromJSONString(text)) << file;
   }
+  EXPECT_NE(readFileText(target + "/feeds/show.json")
+                .find("\"subtitleUrl\": \"https://cdn.example.com/lorvane/captions/show-01.vtt\""),
+            std::string::npos);
+  EXPECT_EQ(readFileText(target + "/captions/show-01.vtt"),
+            readFileText(tree.path() + "/captions/show-01.vtt"));
   EXPECT_FALSE(std::filesystem::exists(target + "/.lock"));
   EXPECT_FALSE(std::filesystem::exists(target + "/.complete"));
   EXPECT_EQ(std::filesystem::file_size(target + "/videos/show-02.mp4"),
