@@ -66,6 +66,13 @@ class StudyLessonTest : public RealLessonTest {
     return record;
   }
 
+  // The first lesson, its record without a captions file.
+  JSONRef<JSONDictionary> lessonWithoutLines() {
+    JSONRef<JSONDictionary> record = firstLesson()->mutableCopy();
+    record->removeObjectForKey("subtitleUrl");
+    return record;
+  }
+
   // Opens the lesson with lines and waits for them and for playback.
   void openWithLines() {
     open(lessonWithLines());

@@ -330,7 +330,7 @@ TEST_F(StudyPlayerTest, TheHeadBarsThreeSpeedsStayThreeAndShowTheStudyBarsSpeed)
 class StudyLessonFilesTest : public testing::StudyLessonTest {};
 
 TEST_F(StudyLessonFilesTest, ALessonWithoutSubtitleUrlPlaysAsBeforeWithoutAnyOfIt) {
-  open(firstLesson());
+  open(lessonWithoutLines());
   waitUntilPlayingPast(1.0);
   pump(1.0);
   EXPECT_EQ(captionRequests(), 0u);
