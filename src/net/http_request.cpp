@@ -54,7 +54,20 @@ void HTTPRequest::start() {
   inProgress_.store(true);
   setExecuting(true);
   auto me = self();
-  NetworkThread::shared().post([me] { me->main(); });
+  // Should the network thread stop while this runs, the request still ends
+  // (as cancelled) instead of hanging in its queue for ever.
+  NetworkThread& network = NetworkThread::shared();
+  const std::uint64_t handler = network.addShutdownHandler([weak = std::weak_ptr<HTTPRequest>(me)] {
+    if (auto request = weak.lock()) request->endWithoutNetwork();
+  });
+  if (handler == 0) {
+    // Already shut down: the network thread never sees this request.
+    endWithoutNetwork();
+    return;
+  }
+  shutdownHandler_.store(handler);
+  // A refused post means the thread is stopping: the handler ends it.
+  network.post([me] { me->main(); });
 }
 
 void HTTPRequest::startSynchronous() {
@@ -899,6 +912,9 @@ void HTTPRequest::failWithError(ErrorPtr error, bool mayUseCache) {
 void HTTPRequest::markAsFinished() {
   if (finishedReported_) return;
   finishedReported_ = true;
+  if (const std::uint64_t handler = shutdownHandler_.exchange(0)) {
+    NetworkThread::shared().removeShutdownHandler(handler);
+  }
   if (statusTimer_) {
     statusTimer_->invalidate();
     statusTimer_.reset();
@@ -1048,7 +1064,31 @@ void HTTPRequest::cancelAuthentication() {
 
 void HTTPRequest::cancel() {
   auto me = self();
-  NetworkThread::shared().post([me] { me->guarded([&] { me->cancelOnRequestThread(); }); });
+  if (NetworkThread::shared().post([me] { me->guarded([&] { me->cancelOnRequestThread(); }); })) {
+    return;
+  }
+  // The network thread is gone or going. A request running on it is ended
+  // by its shutdown handler; any other is not touched there, so it is
+  // cancelled here.
+  if (shutdownHandler_.load() == 0) guarded([&] { cancelOnRequestThread(); });
+}
+
+void HTTPRequest::endWithoutNetwork() {
+  std::lock_guard lock(cancelledLock_);
+  if (finishedReported_) return;
+  cancelOnRequestThread();
+  if (finishedReported_) return;  // told and finished (or answered from the cache)
+  if (!error_) {
+    // Stopped between two steps of its exchange (a redirect just read, say),
+    // when nothing has been told yet.
+    cancelLoad();
+    cancelled_ = true;
+    error_ = requestCancelledError();
+    Operation::cancel();
+    deliver([me = self()] { me->reportFailure(); });
+  }
+  complete_ = true;
+  markAsFinished();
 }
 
 void HTTPRequest::cancelOnRequestThread() {

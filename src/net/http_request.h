@@ -460,6 +460,10 @@ class HTTPRequest : public Operation {
   void performRedirect();
   void handleAuthentication();
   void cancelOnRequestThread();
+  // Ends a request that the network thread will never run again (it has
+  // shut down): told it was cancelled, unless it was told something already,
+  // and finished, so that its queue lets it go.
+  void endWithoutNetwork();
   // False (and the request failed) when the stored entry cannot be read.
   // A 304 reply's headers refresh the entry, which is then stored again.
   bool useDataFromCache(const std::optional<HeaderMap>& notModifiedReply = std::nullopt);
@@ -492,7 +496,10 @@ class HTTPRequest : public Operation {
 
   // Lock order: a HEAD request's cancelledLock before the one of the request
   // it was made for; any request's before a download cache's accessLock,
-  // the connections lock, the progress lock and the throttling lock.
+  // the connections lock, the progress lock, the throttling lock and the
+  // network thread's lifeMutex. A request that finishes may start the next
+  // one of its queue while it holds its own: a finished request's lock
+  // before a starting one's.
   mutable std::recursive_mutex cancelledLock_;
 
   // Settings.
@@ -607,6 +614,9 @@ class HTTPRequest : public Operation {
   std::unique_ptr<DataDecompressor> dataDecompressor_;
   std::shared_ptr<NetworkTimer> statusTimer_;
   std::uint64_t attempt_ = 0;
+  // The network thread's shutdown handler that ends this request should the
+  // thread stop while it is running; 0 while it is not.
+  std::atomic<std::uint64_t> shutdownHandler_{0};
   bool readStreamIsScheduled_ = false;
   bool headersRead_ = false;
   bool usedReusedConnection_ = false;

@@ -28,14 +28,16 @@ class NetworkThread {
   // Ends the thread for good, for the program's exit: tasks posted before
   // the call still run (so cancellations already asked for take effect),
   // then the loop stops, what is still pending is dropped and the thread is
-  // joined. Shutdown handlers then run on the calling thread. Later posts
-  // fail. Calling it again does nothing; never call it on the network
-  // thread itself.
+  // joined. Shutdown handlers then run on the calling thread: every HTTP
+  // request still running ends there as cancelled. Later posts fail.
+  // Calling it again does nothing; never call it on the network thread
+  // itself.
   void shutdown();
   bool isShutDown() const;
 
-  // Work that must not be left hanging when the loop stops (a caller
-  // blocked on an exchange): runs at shutdown unless withdrawn first.
+  // Work that must not be left hanging when the loop stops (a running
+  // request, a caller blocked on an exchange): runs at shutdown unless
+  // withdrawn first.
   // Answers a token for removeShutdownHandler; 0 when already shut down.
   std::uint64_t addShutdownHandler(Task handler);
   void removeShutdownHandler(std::uint64_t token);
