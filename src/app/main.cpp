@@ -12,6 +12,7 @@
 
 #include "app/app_delegate.h"
 #include "app/command_line.h"
+#include "app/quit_signals.h"
 #include "app/script_player.h"
 #include "app/shutdown.h"
 #include "common/app_configuration.h"
@@ -22,6 +23,8 @@
 
 int main(int argc, char** argv) {
   using namespace lorvane;
+  // Before any thread starts: SIGINT and SIGTERM take the orderly exit below.
+  watchQuitSignals();
   CommandLine args;
   std::string error;
   if (!parseCommandLine(argc, argv, &args, &error)) {
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
   }
   // In a window, links go to the desktop; headless they are only recorded.
   if (!display->isHeadless()) installDesktopURLOpener();
+  setQuitHandler([&display] { display->quit(); });
   Application::sharedApplication().launch(std::make_shared<AppDelegate>());
 
   ScriptPlayer player(*display);
@@ -79,7 +83,7 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  if (!args.screenshot.empty()) {
+  if (!args.screenshot.empty() && !display->hasQuit()) {
     // Long enough for the first feed and its thumbnails to arrive.
     player.runFor(args.script.empty() ? 3.0 : 0.1);
     display->drawFrame();
@@ -89,7 +93,9 @@ int main(int argc, char** argv) {
     }
   }
   if (args.script.empty() && args.screenshot.empty()) display->run();
+  // However the loop ended (window closed, script done, quit signal).
   shutDownApplication();
+  setQuitHandler(nullptr);  // the display goes with main's scope
   if (server) server->stop();
   return status;
 }

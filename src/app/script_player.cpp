@@ -9,7 +9,7 @@ namespace lorvane {
 void ScriptPlayer::runFor(double seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   do {
-    display_.runOnce(1.0 / 60);
+    if (!display_.runOnce(1.0 / 60)) return;  // the app was quit
   } while (std::chrono::steady_clock::now() < end);
 }
 
@@ -29,7 +29,9 @@ bool ScriptPlayer::play(std::istream& script, std::string* error) {
     if (error) *error = "script line " + std::to_string(number) + ": " + why;
     return false;
   };
-  while (std::getline(script, line)) {
+  // Once the app is quit (its window closed, a quit signal) the rest of
+  // the script has nothing to act on.
+  while (!display_.hasQuit() && std::getline(script, line)) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // The text to type is the rest of the line as written, '#' included.

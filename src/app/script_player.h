@@ -24,9 +24,11 @@ class ScriptPlayer {
  public:
   explicit ScriptPlayer(Display& display) : display_(display) {}
   // False (with a message in `error`) at the first line that cannot be done.
+  // Stops early, and answers true, once the app is quit.
   bool play(std::istream& script, std::string* error = nullptr);
   bool playFile(const std::filesystem::path& path, std::string* error = nullptr);
-  // Runs the app for a while of real time, drawing frames.
+  // Runs the app for a while of real time, drawing frames; less when the
+  // app is quit meanwhile.
   void runFor(double seconds);
 
  private:

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -120,9 +122,12 @@ struct Outcome {
   std::string output;
 };
 
-// Runs the program headless on the script, its documents in a fresh
-// folder, against `baseURL`. A program that never ends is killed.
-Outcome runProgram(const std::string& script, const std::string& baseURL) {
+// Runs the program headless on the script (none: the program's own loop),
+// its documents in a fresh folder, against `baseURL`; `whileRunning` is
+// given the program's process id once it runs. A program that never ends
+// is killed.
+Outcome runProgram(const std::string& script, const std::string& baseURL,
+                   const std::function<void(pid_t)>& whileRunning = {}) {
   char pattern[] = "/tmp/lorvane-quit-XXXXXX";
   Outcome outcome;
   if (!mkdtemp(pattern)) return outcome;
@@ -133,9 +138,12 @@ Outcome runProgram(const std::string& script, const std::string& baseURL) {
   for (char** e = environ; *e; ++e) {
     if (!std::string(*e).starts_with("LORVANE_")) environment.emplace_back(*e);
   }
-  std::vector<std::string> args{
-      LORVANE_PROGRAM, "--headless", "--script",        (folder / "script.txt").string(),
-      "--content-url", baseURL,      "--recommend-url", baseURL};
+  std::vector<std::string> args{LORVANE_PROGRAM, "--headless",      "--content-url",
+                                baseURL,         "--recommend-url", baseURL};
+  if (!script.empty()) {
+    args.push_back("--script");
+    args.push_back((folder / "script.txt").string());
+  }
   std::vector<char*> argv, envp;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -151,6 +159,7 @@ Outcome runProgram(const std::string& script, const std::string& baseURL) {
   const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return outcome;
+  if (whileRunning) whileRunning(child);
 
   // Far longer than any run needs: only a program stuck at exit gets here.
   int status = 0;
@@ -211,6 +220,61 @@ TEST_P(QuitWhileLoadingTest, ExitsCleanlyWithExchangesInFlight) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, QuitWhileLoadingTest, ::testing::Range(0, 4),
                          [](const auto& info) { return std::string(kScenarios[info.param].name); });
+
+// Waits (a long while at most) until the program is in the middle of the
+// held answers, then sends it the signal.
+std::function<void(pid_t)> signalWhenLoading(const HeldAnswers& held, int signal) {
+  return [&held, signal](pid_t child) {
+    for (int i = 0; i < 600 && held.begun() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(child, signal);
+  };
+}
+
+struct SignalScenario {
+  const char* name;
+  int signal;
+  bool holdFeeds;
+  // Far longer than the test waits: only the signal ends the program in
+  // time. Empty: the program's own loop, as a user starts it.
+  const char* script;
+  HeldAnswers& (SlowContentServer::*inFlight)();
+};
+
+const SignalScenario kSignalScenarios[] = {
+    {"term_feeds", SIGTERM, true, "", &SlowContentServer::feeds},
+    {"int_thumbnails", SIGINT, false, "", &SlowContentServer::thumbnails},
+    {"term_video", SIGTERM, false, "wait 1.5\ntap 80 100\nwait 600\n", &SlowContentServer::videos},
+    {"int_icons", SIGINT, false, "wait 1.5\ntap 278 545\nwait 0.5\ntap 160 86\nwait 600\n",
+     &SlowContentServer::icons},
+};
+
+class QuitSignalWhileLoadingTest : public ::testing::TestWithParam<int> {};
+
+// SIGTERM and SIGINT take the same orderly exit as the window's close box:
+// status 0, no crash, without waiting for the answers under way.
+TEST_P(QuitSignalWhileLoadingTest, ExitsCleanlyOnTheSignal) {
+  const SignalScenario& scenario = kSignalScenarios[GetParam()];
+  for (int round = 0; round < kRounds; ++round) {
+    SlowContentServer server(scenario.holdFeeds);
+    HeldAnswers& held = (server.*scenario.inFlight)();
+    Outcome outcome =
+        runProgram(scenario.script, server.baseURL(), signalWhenLoading(held, scenario.signal));
+    SCOPED_TRACE(std::string(scenario.name) + " round " + std::to_string(round));
+    EXPECT_TRUE(outcome.exited) << outcome.output;
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    const std::string said = scenario.signal == SIGTERM ? "quit: SIGTERM" : "quit: SIGINT";
+    EXPECT_NE(outcome.output.find(said), std::string::npos) << outcome.output;
+    EXPECT_GE(held.begun(), 1) << outcome.output;
+    EXPECT_EQ(held.finished(), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalWhileLoadingTest, ::testing::Range(0, 4),
+                         [](const auto& info) {
+                           return std::string(kSignalScenarios[info.param].name);
+                         });
 
 }  // namespace
 }  // namespace lorvane

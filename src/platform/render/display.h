@@ -49,6 +49,13 @@ class Display {
   // Runs SDL events, the main run loop and frames until quit or stop().
   void run();
   void stop() { running_ = false; }
+  // Ends the app's loop for good, as closing the window does (a quit
+  // signal, say): run() and runOnce() return and scripts stop.
+  void quit() {
+    quit_ = true;
+    running_ = false;
+  }
+  bool hasQuit() const { return quit_; }
   // One turn of the loop: events, due work, a frame. False once quit.
   bool runOnce(double maxWait = 1.0 / 60);
 

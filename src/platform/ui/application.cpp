@@ -36,6 +36,7 @@ bool Application::launch(std::shared_ptr<ApplicationDelegate> delegate,
   ownedDelegate_ = std::move(delegate);
   delegate_ = ownedDelegate_.get();
   state_ = ApplicationState::Inactive;
+  terminated_ = false;
   bool ok = delegate_ ? delegate_->didFinishLaunchingWithOptions(*this, options) : true;
   becomeActive();
   return ok;
@@ -68,6 +69,10 @@ void Application::becomeActive() {
 }
 
 void Application::terminate() {
+  // The window closing, a quit signal and the program's own exit may each
+  // end the app; the delegate hears it once.
+  if (terminated_) return;
+  terminated_ = true;
   if (delegate_) delegate_->applicationWillTerminate(*this);
 }
 
@@ -193,6 +198,7 @@ void Application::reset() {
   ownedDelegate_.reset();
   delegate_ = nullptr;
   state_ = ApplicationState::Inactive;
+  terminated_ = false;
   statusBarStyle_ = StatusBarStyle::Default;
   statusBarHidden_ = false;
   fadeDuration_ = 0;

@@ -63,7 +63,10 @@ class Application {
   void enterBackground();
   void enterForeground();
   void becomeActive();
+  // The app ends: the delegate hears applicationWillTerminate, once per
+  // launch however many ways the end is reached.
   void terminate();
+  bool isTerminated() const { return terminated_; }
   // Another app hands a URL back; answers what the delegate answers.
   bool handleOpenURL(const std::string& url, const std::string& sourceApplication = {});
 
@@ -115,6 +118,7 @@ class Application {
   std::shared_ptr<ApplicationDelegate> ownedDelegate_;
   ApplicationDelegate* delegate_ = nullptr;
   ApplicationState state_ = ApplicationState::Inactive;
+  bool terminated_ = false;
   Window* keyWindow_ = nullptr;
   StatusBarStyle statusBarStyle_ = StatusBarStyle::Default;
   bool statusBarHidden_ = false;
