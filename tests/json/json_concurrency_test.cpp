@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,18 +61,50 @@ TEST(JSONConcurrencyTest, TreeTornDownPiecewiseOnDifferentThreads) {
     JSONValueRef document = objectFromJSONString(text);
     ASSERT_TRUE(document);
     const JSONArray* array = document->asArray();
+    ASSERT_TRUE(array);
     // Each thread owns the last references to its share of the elements,
-    // which live in the same arena chunks as everybody else's.
+    // which live in the same arena chunks as everybody else's. A witness
+    // outlives each share: one element's name, kept here.
     std::vector<std::vector<JSONValueRef>> shares(4);
+    std::vector<JSONValueRef> witnesses;
+    std::vector<std::string> witnessTexts;
     for (std::size_t i = 0; i < array->count(); ++i) {
       shares[i % 4].push_back(JSONValueRef::retain(array->objectAtIndex(i)));
     }
+    for (const auto& share : shares) {
+      const JSONDictionary* element = share.back()->asDictionary();
+      ASSERT_TRUE(element);
+      JSONValue* name = element->objectForKey("name");
+      ASSERT_TRUE(name && name->asString());
+      witnesses.push_back(JSONValueRef::retain(name));
+      witnessTexts.push_back(name->asString()->str());
+    }
     document.reset();
+    // The array let go of its elements: each share holds the only reference.
+    for (const auto& share : shares) {
+      for (const JSONValueRef& element : share) ASSERT_EQ(element->referenceCount(), 1u);
+    }
+    std::atomic<int> notLast{0};
     std::vector<std::thread> threads;
     for (auto& share : shares) {
-      threads.emplace_back([held = std::move(share)]() mutable { held.clear(); });
+      threads.emplace_back([held = std::move(share), &notLast]() mutable {
+        for (const JSONValueRef& element : held) {
+          if (element->referenceCount() != 1) ++notLast;
+        }
+        held.clear();
+      });
     }
     for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(notLast.load(), 0);
+    // Fresh values on this thread may take any memory that was freed; the
+    // witnesses' must not have been.
+    JSONValueRef other = objectFromJSONString(text);
+    ASSERT_TRUE(other);
+    for (std::size_t i = 0; i < witnesses.size(); ++i) {
+      EXPECT_EQ(witnesses[i]->referenceCount(), 1u) << "each element let go of its name";
+      ASSERT_TRUE(witnesses[i]->asString());
+      EXPECT_EQ(witnesses[i]->asString()->str(), witnessTexts[i]);
+    }
   }
 }
 

@@ -105,15 +105,35 @@ TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
   RunLoop::main().runUntil([] { return false; }, 1.0);
   display->drawFrame();
   EXPECT_TRUE(display->saveScreenshot(folder / "player-landscape.png"));
-  // The phone turned: the same portrait surface, the page drawn across it.
+  // The phone turned, and the screen with it: a landscape picture with the
+  // page upright in it, the lesson filling it from edge to edge.
   EXPECT_TRUE(isLandscape(Application::sharedApplication().statusBarOrientation()));
+  EXPECT_EQ(display->pixelWidth(), 568);
+  EXPECT_EQ(display->pixelHeight(), 320);
   EXPECT_EQ(player->view()->frame(), (Rect{0, 0, 568, 320}));
-  auto landscapeMiddle = display->pixelAt(160, 284);
-  ASSERT_TRUE(landscapeMiddle);
-  EXPECT_FALSE(isDark(*landscapeMiddle));
+  // The picture's view covers the whole turned screen.
+  auto videoView = player->videoControlView();
+  ASSERT_TRUE(videoView && videoView->layer().videoFrameSource());
+  Rect shown = videoView->convertRectToView(videoView->bounds(), nullptr);
+  Point topLeft = display->windowPointFromShown({0, 0});
+  Point bottomRight = display->windowPointFromShown({568, 320});
+  EXPECT_TRUE(nearlyEqual(shown, Rect{std::min(topLeft.x, bottomRight.x),
+                                      std::min(topLeft.y, bottomRight.y), 320, 568}))
+      << toString(shown);
+  int lit = 0;
+  for (int x = 4; x < 568; x += 40) {
+    auto pixel = display->pixelAt(x, 160);
+    ASSERT_TRUE(pixel);
+    lit += !isDark(*pixel);
+  }
+  EXPECT_GT(lit, 10) << "the picture runs across the whole width";
 
   page->minimizeVideo();
   RunLoop::main().runUntil([] { return false; }, 0.6);
+  display->drawFrame();
+  EXPECT_EQ(display->pixelWidth(), 320);
+  EXPECT_EQ(display->pixelHeight(), 568);
+  EXPECT_TRUE(display->saveScreenshot(folder / "player-portrait-again.png"));
   navigation.reset();
   window->setRootViewController(nullptr);
   RunLoop::main().runUntilIdle();

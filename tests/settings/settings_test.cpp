@@ -83,6 +83,11 @@ TEST_F(SettingsTest, FourRowsInTwoSectionsWithTheirLook) {
   EXPECT_FALSE(screen->modelAtIndexPath({0, 2}));
   EXPECT_EQ(screen->heightForRowAtIndexPath(table, {0, 0}), 44);
   EXPECT_EQ(screen->heightForHeaderInSection(table, 1), 0);
+  // A grouped table's header of no height is still the standard gap: the
+  // two groups stand apart.
+  EXPECT_EQ(table.rectForRowAtIndexPath({0, 0}).y(), 10);
+  EXPECT_EQ(table.rectForRowAtIndexPath({1, 0}).y(),
+            table.rectForRowAtIndexPath({0, 1}).maxY() + 10);
   EXPECT_FALSE(screen->canEditRowAtIndexPath({0, 0}));
   EXPECT_FALSE(screen->shouldAutorotate());
   EXPECT_EQ(screen->supportedInterfaceOrientations(), kOrientationMaskPortrait);

@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL_image.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -84,12 +85,28 @@ std::shared_ptr<FontProvider> installRenderHooks() {
   return sharedFonts();
 }
 
+AffineTransform uprightScreenTransform(InterfaceOrientation orientation, Size screen) {
+  switch (orientation) {
+    case InterfaceOrientation::LandscapeRight:
+      // The interface is turned a quarter clockwise in the window; the
+      // screen turns it back: the window's right edge becomes the top.
+      return {0, -1, 1, 0, 0, screen.width};
+    case InterfaceOrientation::LandscapeLeft:
+      return {0, 1, -1, 0, screen.height, 0};
+    case InterfaceOrientation::PortraitUpsideDown:
+      return {-1, 0, 0, -1, screen.width, screen.height};
+    default:
+      return {};
+  }
+}
+
 std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::string* error) {
   std::unique_ptr<Display> d(new Display());
   d->scale_ = options.scale > 0 ? options.scale : 2;
   d->fonts_ = installRenderHooks();
   if (!d->fonts_) Log("display: no font found; text will not show");
   Rect screen = Screen::mainScreen().bounds();
+  d->shownSize_ = screen.size;
   int w = int(std::lround(screen.width() * d->scale_));
   int h = int(std::lround(screen.height() * d->scale_));
   if (!options.headless) {
@@ -104,14 +121,7 @@ std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::str
       Log(std::string("display: no video (") + SDL_GetError() + "), drawing offscreen");
     }
   }
-  d->surface_.reset(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888));
-  if (d->surface_) d->renderer_.reset(SDL_CreateSoftwareRenderer(d->surface_.get()));
-  if (!d->renderer_) {
-    if (error) *error = std::string("cannot create the renderer: ") + SDL_GetError();
-    return nullptr;
-  }
-  d->painter_ = std::make_unique<Painter>(d->renderer_.get(), d->fonts_);
-  d->painter_->setScale(d->scale_);
+  if (!d->makeSurface(w, h, error)) return nullptr;
   if (d->window_) {
     // SDL starts taking text with the video; we take it only while a text
     // field is being edited, so that keys do what they say the rest of the time.
@@ -119,7 +129,65 @@ std::unique_ptr<Display> Display::create(const DisplayOptions& options, std::str
     d->textInput_ = std::make_unique<TextInputSession>(d->window_.get());
     d->clipboard_ = std::make_unique<SdlClipboard>();
   }
+  // An interface already turned shows turned from the first frame.
+  d->followInterfaceOrientation();
   return d;
+}
+
+bool Display::makeSurface(int w, int h, std::string* error) {
+  SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888));
+  RendererPtr renderer;
+  if (surface) renderer.reset(SDL_CreateSoftwareRenderer(surface.get()));
+  if (!renderer) {
+    if (error) *error = std::string("cannot create the renderer: ") + SDL_GetError();
+    return false;
+  }
+  // The painter's textures belong to the renderer they were made for.
+  painter_.reset();
+  renderer_ = std::move(renderer);
+  surface_ = std::move(surface);
+  painter_ = std::make_unique<Painter>(renderer_.get(), fonts_);
+  painter_->setScale(scale_);
+  painter_->setScreenTransform(toShown_);
+  return true;
+}
+
+void Display::followInterfaceOrientation() {
+  InterfaceOrientation o = Application::sharedApplication().statusBarOrientation();
+  if (o == shown_) return;
+  Size screen = Screen::mainScreen().bounds().size;
+  Size shown = isLandscape(o) ? Size{screen.height, screen.width} : screen;
+  int w = int(std::lround(shown.width * scale_));
+  int h = int(std::lround(shown.height * scale_));
+  bool reshape = w != surface_->w || h != surface_->h;
+  if (reshape) {
+    std::string error;
+    if (!makeSurface(w, h, &error)) {
+      Log("display: cannot turn the screen (" + error + ")");
+      return;
+    }
+  }
+  shown_ = o;
+  shownSize_ = shown;
+  toShown_ = uprightScreenTransform(o, screen);
+  fromShown_ = toShown_.inverted();
+  painter_->setScreenTransform(toShown_);
+  if (window_ && reshape) {
+    // Turned about its centre, kept on the desktop where it fits.
+    SDL_Window* win = window_.get();
+    int x = 0, y = 0, oldW = 0, oldH = 0;
+    SDL_GetWindowPosition(win, &x, &y);
+    SDL_GetWindowSize(win, &oldW, &oldH);
+    int nx = x + oldW / 2 - w / 2, ny = y + oldH / 2 - h / 2;
+    SDL_Rect usable;
+    int index = SDL_GetWindowDisplayIndex(win);
+    if (index >= 0 && SDL_GetDisplayUsableBounds(index, &usable) == 0) {
+      if (w <= usable.w) nx = std::clamp(nx, usable.x, usable.x + usable.w - w);
+      if (h <= usable.h) ny = std::clamp(ny, usable.y, usable.y + usable.h - h);
+    }
+    SDL_SetWindowSize(win, w, h);
+    SDL_SetWindowPosition(win, nx, ny);
+  }
 }
 
 Display::~Display() {
@@ -142,6 +210,7 @@ int Display::pixelHeight() const {
 }
 
 void Display::drawFrame() {
+  followInterfaceOrientation();
   if (Window* w = Window::keyWindow()) {
     drawFrame(*w);
     return;
@@ -153,6 +222,7 @@ void Display::drawFrame() {
 }
 
 void Display::drawFrame(const View& root) {
+  followInterfaceOrientation();
   const_cast<View&>(root).layoutIfNeeded();
   SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
   SDL_RenderSetClipRect(renderer_.get(), nullptr);
@@ -186,18 +256,19 @@ std::optional<Color> Display::pixelAt(int x, int y) const {
   return Color::rgb255(r, g, b, a / 255.0);
 }
 
+// Window pixels to points of the screen on show.
 Point Display::toPoints(int x, int y) const {
   return {x / scale_, y / scale_};
 }
 
 void Display::injectTouchDown(Point p) {
-  if (Window* w = Window::keyWindow()) w->touchDown(p);
+  if (Window* w = Window::keyWindow()) w->touchDown(fromShown_.apply(p));
 }
 void Display::injectTouchMove(Point p) {
-  if (Window* w = Window::keyWindow()) w->touchMove(p);
+  if (Window* w = Window::keyWindow()) w->touchMove(fromShown_.apply(p));
 }
 void Display::injectTouchUp(Point p) {
-  if (Window* w = Window::keyWindow()) w->touchUp(p);
+  if (Window* w = Window::keyWindow()) w->touchUp(fromShown_.apply(p));
 }
 
 bool Display::injectKey(const std::string& key) {
@@ -317,7 +388,7 @@ bool Display::runOnce(double maxWait) {
   }
   // Only a quit ends the turns: scripts run the loop in a window too.
   if (quit_) return false;
-  if (textInput_) textInput_->update(scale_);
+  if (textInput_) textInput_->update(toShown_.concat(AffineTransform::scale(scale_, scale_)));
   RunLoop::main().runOnce(maxWait);
   drawFrame();
   return true;

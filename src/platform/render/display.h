@@ -9,6 +9,7 @@
 #include "platform/render/painter.h"
 #include "platform/render/sdl_clipboard.h"
 #include "platform/render/text_input_events.h"
+#include "platform/ui/screen.h"
 #include "platform/ui/window.h"
 
 namespace lorvane {
@@ -20,10 +21,24 @@ struct DisplayOptions {
   std::string title = "Lorvane";
 };
 
+// Where a point of the (portrait) window shows on a desktop screen that
+// turns with the interface, so that the interface reads upright: the
+// identity in portrait, a quarter turn for either landscape (whose screen
+// is `screen` on its side), a half turn upside down. Exact in every entry.
+AffineTransform uprightScreenTransform(InterfaceOrientation orientation, Size screen);
+
 // The phone's screen on the desktop: a window, or an offscreen surface
 // when there is no display (or none is wanted). Both draw with the same
 // software renderer into the same surface, so a screenshot shows exactly
 // what the window shows. The mouse is the finger; keys turn the device.
+//
+// The desktop screen turns with the interface: when the interface turns to
+// landscape the window (and the surface, and so the screenshots) turns to
+// the landscape shape, 1136 x 640 pixels at scale 2, and the interface is
+// drawn upright in it; turning back restores the portrait window. The turn
+// happens with the first frame drawn after the interface turned, and the
+// mouse and scripted touches map through the turn of the frame on show, so
+// a touch lands where the finger sees the control.
 class Display {
  public:
   // Nothing (and a message in `error`) when SDL cannot start at all.
@@ -37,6 +52,12 @@ class Display {
   double scale() const { return scale_; }
   int pixelWidth() const;
   int pixelHeight() const;
+  // The interface orientation the screen on show is turned for.
+  InterfaceOrientation shownOrientation() const { return shown_; }
+  // The screen on show in points (568 x 320 in landscape).
+  Size shownSize() const { return shownSize_; }
+  // A point of the screen on show in window points.
+  Point windowPointFromShown(Point p) const { return fromShown_.apply(p); }
 
   // Lays out and draws the key window (or `root`) and the status bar.
   void drawFrame();
@@ -59,7 +80,8 @@ class Display {
   // One turn of the loop: events, due work, a frame. False once quit.
   bool runOnce(double maxWait = 1.0 / 60);
 
-  // Scripted input, in screen points.
+  // Scripted input, in points of the screen on show (320 x 568 upright,
+  // 568 x 320 while the interface is in landscape).
   void injectTouchDown(Point p);
   void injectTouchMove(Point p);
   void injectTouchUp(Point p);
@@ -85,8 +107,17 @@ class Display {
   void turnDevice(const std::string& key);
   void pressKey(const SDL_Keysym& keysym);
   Point toPoints(int x, int y) const;
+  // Makes the surface (and its renderer and painter) `w` x `h` pixels.
+  bool makeSurface(int w, int h, std::string* error);
+  // Turns the screen (window, surface, transforms) to the interface's
+  // orientation when it is not turned so already.
+  void followInterfaceOrientation();
 
   double scale_ = 2;
+  InterfaceOrientation shown_ = InterfaceOrientation::Portrait;
+  Size shownSize_;
+  AffineTransform toShown_;    // window points to shown points
+  AffineTransform fromShown_;  // and back
   WindowPtr window_;
   SurfacePtr surface_;
   RendererPtr renderer_;

@@ -74,7 +74,7 @@ Painter::Painter(SDL_Renderer* renderer, std::shared_ptr<FontProvider> fonts)
 Painter::~Painter() = default;
 
 AffineTransform Painter::toPixels(const AffineTransform& m) const {
-  return m.concat(AffineTransform::scale(scale_, scale_));
+  return m.concat(screen_).concat(AffineTransform::scale(scale_, scale_));
 }
 
 void Painter::drawView(const View& view, const AffineTransform& toTarget) {

@@ -28,6 +28,11 @@ class Painter {
   // Pixels per point of the target.
   void setScale(double scale) { scale_ = scale; }
   double scale() const { return scale_; }
+  // Where window points land on the target, in points: the identity for a
+  // target shaped like the window, a quarter turn for a window turned on
+  // its side. Applies to everything drawn, the status bar included.
+  void setScreenTransform(const AffineTransform& transform) { screen_ = transform; }
+  const AffineTransform& screenTransform() const { return screen_; }
 
   // Draws a view with its subviews; `toTarget` maps the view's superview
   // coordinates (window points) to target pixels before the scale.
@@ -97,6 +102,7 @@ class Painter {
   SDL_Renderer* renderer_;
   std::shared_ptr<FontProvider> fonts_;
   double scale_ = 2;
+  AffineTransform screen_;
   Clip clip_;
   std::uint64_t frame_ = 0;
   SDL_Texture* scaledTexture(ImageTexture& source, const void* key, int width, int height);

@@ -95,7 +95,7 @@ TextInputSession::~TextInputSession() {
   if (active_) SDL_StopTextInput();
 }
 
-void TextInputSession::update(double scale) {
+void TextInputSession::update(const AffineTransform& windowToPixels) {
   if (!window_) return;
   TextInput* input = TextInput::firstResponder();
   if (!input) {
@@ -103,10 +103,9 @@ void TextInputSession::update(double scale) {
     active_ = false;
     return;
   }
-  Rect caret = input->caretRectInWindow();
-  SDL_Rect pixels{int(std::lround(caret.x() * scale)), int(std::lround(caret.y() * scale)),
-                  int(std::lround(caret.width() * scale)),
-                  int(std::lround(caret.height() * scale))};
+  Rect caret = windowToPixels.applyToRect(input->caretRectInWindow());
+  SDL_Rect pixels{int(std::lround(caret.x())), int(std::lround(caret.y())),
+                  int(std::lround(caret.width())), int(std::lround(caret.height()))};
   if (!active_) {
     SDL_StartTextInput();
     active_ = true;

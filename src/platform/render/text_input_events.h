@@ -23,8 +23,9 @@ class TextInputSession {
   TextInputSession(const TextInputSession&) = delete;
   TextInputSession& operator=(const TextInputSession&) = delete;
 
-  // Follows the first responder; call once a frame with pixels per point.
-  void update(double scale);
+  // Follows the first responder; call once a frame with the map from
+  // window points to the window's pixels.
+  void update(const AffineTransform& windowToPixels);
   bool isActive() const { return active_; }
 
  private:

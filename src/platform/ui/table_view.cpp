@@ -209,18 +209,16 @@ void TableView::computeGeometry() {
   int count = dataSource_->numberOfSectionsInTableView(*this).value_or(1);
   for (int s = 0; s < std::max(0, count); ++s) {
     SectionGeometry g;
+    const bool grouped = style_ == TableViewStyle::Grouped;
+    std::optional<double> asked;
+    if (tableDelegate_) asked = tableDelegate_->heightForHeaderInSection(*this, s);
     double header = 0;
-    if (tableDelegate_) {
-      if (auto h = tableDelegate_->heightForHeaderInSection(*this, s))
-        header = *h;
-      else
-        header = style_ == TableViewStyle::Grouped || dataSource_->titleForHeaderInSection(*this, s)
-                     ? sectionHeaderHeight_
-                     : 0;
+    if (asked && !(grouped && *asked <= 0)) {
+      header = *asked;
     } else {
-      header = style_ == TableViewStyle::Grouped || dataSource_->titleForHeaderInSection(*this, s)
-                   ? sectionHeaderHeight_
-                   : 0;
+      // Groups are always set apart: a grouped table's header of no height
+      // is the standard gap, as on the platform.
+      header = grouped || dataSource_->titleForHeaderInSection(*this, s) ? sectionHeaderHeight_ : 0;
     }
     g.headerY = y;
     g.headerHeight = std::max(0.0, header);

@@ -96,6 +96,7 @@ class TableViewDelegate : public ScrollViewDelegate {
   virtual std::optional<double> heightForRowAtIndexPath(TableView&, const IndexPath&) {
     return std::nullopt;
   }
+  // In a grouped table a height of 0 asks for the standard gap between groups.
   virtual std::optional<double> heightForHeaderInSection(TableView&, int) { return std::nullopt; }
   virtual std::optional<ViewPtr> viewForHeaderInSection(TableView&, int) { return std::nullopt; }
   virtual bool didSelectRowAtIndexPath(TableView&, const IndexPath&) { return false; }

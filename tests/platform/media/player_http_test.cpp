@@ -167,12 +167,32 @@ TEST_F(PlayerHttpTest, AFileCutShortIsDamagedNotANetworkFailure) {
 TEST_F(PlayerHttpTest, DroppingAPlayerWhileItConnectsDoesNotHang) {
   RangeFileServer server(testing::clipDirectory());
   const std::string clip = testing::makeClip({.seconds = 4.0});
+  std::vector<std::weak_ptr<Player>> players;
+  std::vector<std::weak_ptr<PlayerItemInterface>> items;
   for (int i = 0; i < 3; ++i) {
     auto player = Player::playerWithURL(server.urlFor(testing::fileName(clip)));
+    players.push_back(player);
+    items.push_back(player->currentItem());
     player->play();
     spin(0.01 * i);
   }  // each is destroyed mid-load
-  SUCCEED();
+  // Nothing of theirs lives on: no thread or callback kept them.
+  EXPECT_TRUE(waitFor([&] {
+    for (const auto& p : players)
+      if (!p.expired()) return false;
+    for (const auto& item : items)
+      if (!item.expired()) return false;
+    return true;
+  }));
+  // And nothing asks the server for their stream any more.
+  spin(0.3);
+  const std::size_t settled = server.requests().size();
+  spin(1.0);
+  EXPECT_EQ(server.requests().size(), settled) << "requests after the players were gone";
+  // The server still answers a player that stays.
+  auto player = Player::playerWithURL(server.urlFor(testing::fileName(clip)));
+  EXPECT_EQ(settle(*player), PlayerItemStatus::ReadyToPlay);
+  EXPECT_GT(server.requests().size(), settled);
 }
 
 }  // namespace

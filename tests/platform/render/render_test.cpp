@@ -9,9 +9,11 @@
 #include "platform/foundation/run_loop.h"
 #include "platform/render/display.h"
 #include "platform/ui/application.h"
+#include "platform/ui/button.h"
 #include "platform/ui/label.h"
 #include "platform/ui/screen.h"
 #include "platform/ui/snapshot.h"
+#include "platform/ui/view_controller.h"
 
 namespace lorvane {
 namespace {
@@ -276,6 +278,167 @@ TEST_F(RenderTest, SnapshotsUseTheFullPainter) {
   EXPECT_EQ(pixel(40, 40)[0], 255);
   EXPECT_LT(pixel(40, 40)[1], 10);
   EXPECT_EQ(pixel(21, 21)[1], 255);  // the round corner leaves white
+}
+
+// Clicks as the desktop sends them: through SDL's event queue, then the
+// window's event handling. `x`, `y` are pixels of the window on show.
+void clickThroughSdl(Display& display, int x, int y) {
+  for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+    SDL_Event e{};
+    e.type = type;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.button.x = x;
+    e.button.y = y;
+    ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+  }
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) display.dispatchEvent(e);
+}
+
+TEST_F(RenderTest, TheScreenTurnsWithTheInterfaceAndTouchesLandWhereTheyShow) {
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0) << SDL_GetError();
+  Device::currentDevice().reset();
+  auto root = std::make_shared<ViewController>();
+  window->setRootViewController(root);
+  View& page = *root->view();
+  page.setBackgroundColor(Color::whiteColor());
+  // The page's top-left corner, and a button near its bottom-right.
+  addBox({0, 0, 40, 20}, Color::redColor(), &page);
+  struct Taps : Weakable {
+    int count = 0;
+  } taps;
+  auto button = Button::buttonWithType(ButtonType::Custom);
+  button->setFrame({400, 200, 100, 60});
+  button->setBackgroundColor(Color::blueColor());
+  button->addTarget(
+      &taps, [&](Control&) { ++taps.count; }, ControlEventTouchUpInside);
+  page.addSubview(button);
+  auto shot = std::filesystem::temp_directory_path() /
+              ("lorvane-turned-" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".png");
+
+  // "r" holds the device with its home button on the right, the arrow
+  // keys to either side: in both the page reads upright in a wide screen.
+  struct Turn {
+    const char* key;
+    InterfaceOrientation orientation;
+  };
+  for (Turn turn : {Turn{"r", InterfaceOrientation::LandscapeRight},
+                    Turn{"left", InterfaceOrientation::LandscapeRight},
+                    Turn{"right", InterfaceOrientation::LandscapeLeft}}) {
+    SCOPED_TRACE(turn.key);
+    if (turn.key != std::string("r")) {
+      ASSERT_TRUE(display->injectKey("up"));
+      RunLoop::main().advance(1);
+      display->drawFrame();
+    }
+    ASSERT_TRUE(display->injectKey(turn.key));
+    RunLoop::main().advance(1);  // the turn's animation is over
+    ASSERT_EQ(Application::sharedApplication().statusBarOrientation(), turn.orientation);
+    display->drawFrame();
+    EXPECT_EQ(display->shownOrientation(), turn.orientation);
+    EXPECT_EQ(display->pixelWidth(), 568);
+    EXPECT_EQ(display->pixelHeight(), 320);
+    EXPECT_EQ(display->shownSize(), (Size{568, 320}));
+    expectColor(at(5, 5), Color::redColor());  // upright: the corner at the top-left
+    expectColor(at(35, 15), Color::redColor());
+    expectColor(at(45, 5), Color::whiteColor());
+    expectColor(at(5, 25), Color::whiteColor());
+    expectColor(at(450, 230), Color::blueColor());
+    expectColor(at(395, 230), Color::whiteColor());
+
+    // Where the button shows, a click hits it; where the button sits in the
+    // upright window's own points, it does not.
+    const int before = taps.count;
+    clickThroughSdl(*display, 450, 230);
+    EXPECT_EQ(taps.count, before + 1);
+    Point unturned = display->windowPointFromShown({450, 230});
+    clickThroughSdl(*display, int(unturned.x), int(unturned.y));
+    EXPECT_EQ(taps.count, before + 1);
+    // Scripted touches are in the same points as the mouse.
+    display->injectTouchDown({410, 250});
+    display->injectTouchUp({410, 250});
+    EXPECT_EQ(taps.count, before + 2);
+
+    ASSERT_TRUE(display->saveScreenshot(shot));
+    SDL_Surface* loaded = IMG_Load(shot.string().c_str());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->w, 568);
+    EXPECT_EQ(loaded->h, 320);
+    SDL_FreeSurface(loaded);
+  }
+  std::filesystem::remove(shot);
+
+  // Turning back restores the upright phone-shaped screen and its touches.
+  ASSERT_TRUE(display->injectKey("up"));
+  RunLoop::main().advance(1);
+  display->drawFrame();
+  EXPECT_EQ(display->shownOrientation(), InterfaceOrientation::Portrait);
+  EXPECT_EQ(display->pixelWidth(), 320);
+  EXPECT_EQ(display->pixelHeight(), 568);
+  expectColor(at(35, 15), Color::redColor());
+  button->setFrame({100, 300, 100, 60});
+  display->drawFrame();
+  expectColor(at(150, 330), Color::blueColor());
+  const int before = taps.count;
+  clickThroughSdl(*display, 150, 330);
+  EXPECT_EQ(taps.count, before + 1);
+  Device::currentDevice().reset();
+}
+
+TEST_F(RenderTest, TheStatusBarRunsAlongTheTopOfATurnedScreen) {
+  Device::currentDevice().reset();
+  auto root = std::make_shared<ViewController>();
+  window->setRootViewController(root);
+  root->view()->setBackgroundColor(Color::whiteColor());
+  Application::sharedApplication().setStatusBarHidden(false);
+  Device::currentDevice().setOrientation(DeviceOrientation::LandscapeLeft);
+  RunLoop::main().advance(1);
+  display->drawFrame();
+  ASSERT_EQ(display->pixelWidth(), 568);
+  auto inkIn = [&](int x1, int y1, int x2, int y2) {
+    int ink = 0;
+    for (int y = y1; y < y2; ++y) {
+      for (int x = x1; x < x2; ++x) ink += at(x, y).red < 0.5;
+    }
+    return ink;
+  };
+  EXPECT_GT(inkIn(0, 0, 568, 20), 50);     // the clock, carrier and battery
+  EXPECT_EQ(inkIn(0, 300, 568, 320), 0);   // nothing along the bottom edge
+  EXPECT_EQ(inkIn(548, 20, 568, 320), 0);  // nor down a side
+  Device::currentDevice().reset();
+}
+
+TEST(ScreenTurnTest, UprightTransformsUndoTheInterfaceTurn) {
+  const Size screen{320, 568};
+  // Each turned interface's own top-left and bottom-right corners, as its
+  // rotation places them in the window, come out at the turned screen's.
+  struct Case {
+    InterfaceOrientation orientation;
+    Point topLeftInWindow, bottomRightInWindow;
+    Size shown;
+  };
+  for (const Case& c :
+       {Case{InterfaceOrientation::Portrait, {0, 0}, {320, 568}, {320, 568}},
+        Case{InterfaceOrientation::LandscapeRight, {320, 0}, {0, 568}, {568, 320}},
+        Case{InterfaceOrientation::LandscapeLeft, {0, 568}, {320, 0}, {568, 320}},
+        Case{InterfaceOrientation::PortraitUpsideDown, {320, 568}, {0, 0}, {320, 568}}}) {
+    SCOPED_TRACE(int(c.orientation));
+    AffineTransform t = uprightScreenTransform(c.orientation, screen);
+    EXPECT_EQ(t.apply(c.topLeftInWindow), (Point{0, 0}));
+    EXPECT_EQ(t.apply(c.bottomRightInWindow), (Point{c.shown.width, c.shown.height}));
+    // And the window's own rotation followed by the screen's is no turn at all.
+    double angle = c.orientation == InterfaceOrientation::LandscapeRight  ? kPi / 2
+                   : c.orientation == InterfaceOrientation::LandscapeLeft ? -kPi / 2
+                   : c.orientation == InterfaceOrientation::Portrait      ? 0
+                                                                          : kPi;
+    AffineTransform both = AffineTransform::rotation(angle).concat(t);
+    EXPECT_NEAR(both.a, 1, 1e-12);
+    EXPECT_NEAR(both.b, 0, 1e-12);
+    EXPECT_NEAR(both.c, 0, 1e-12);
+    EXPECT_NEAR(both.d, 1, 1e-12);
+  }
 }
 
 }  // namespace

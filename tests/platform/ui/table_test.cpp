@@ -151,5 +151,29 @@ TEST_F(TableTest, GroupedSectionsHaveHeaders) {
   EXPECT_EQ(grouped->rectForRowAtIndexPath({1, 0}).y(), 30 + 88 + 10);
 }
 
+TEST_F(TableTest, GroupsAskingForNoHeaderStillGetTheStandardGap) {
+  class NoHeaders : public Rows {
+   public:
+    std::optional<int> numberOfSectionsInTableView(TableView&) override { return 2; }
+    std::optional<double> heightForHeaderInSection(TableView&, int) override { return 0.0; }
+  } sections;
+  sections.rows = 2;
+  auto grouped = std::make_shared<TableView>(Rect{0, 0, 320, 400}, TableViewStyle::Grouped);
+  grouped->setDataSource(&sections);
+  grouped->setTableDelegate(&sections);
+  grouped->reloadData();
+  EXPECT_EQ(grouped->rectForHeaderInSection(0), (Rect{0, 0, 320, 10}));
+  EXPECT_EQ(grouped->rectForRowAtIndexPath({0, 0}).y(), 10);
+  EXPECT_EQ(grouped->rectForHeaderInSection(1), (Rect{0, 10 + 88, 320, 10}));
+  EXPECT_EQ(grouped->rectForRowAtIndexPath({1, 0}).y(), 10 + 88 + 10);
+  // A plain table takes the same answer as it is: the sections run on.
+  auto plain = std::make_shared<TableView>(Rect{0, 0, 320, 400}, TableViewStyle::Plain);
+  plain->setDataSource(&sections);
+  plain->setTableDelegate(&sections);
+  plain->reloadData();
+  EXPECT_EQ(plain->rectForRowAtIndexPath({0, 0}).y(), 0);
+  EXPECT_EQ(plain->rectForRowAtIndexPath({1, 0}).y(), 88);
+}
+
 }  // namespace
 }  // namespace lorvane
