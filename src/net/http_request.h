@@ -491,8 +491,9 @@ class HTTPRequest : public Operation {
   void reportUnitProgress();
 
   // Lock order: a HEAD request's cancelledLock before the one of the request
-  // it was made for; any request's before a download cache's accessLock,
-  // the connections lock, the progress lock and the throttling lock.
+  // it was made for; any request's before a NetworkQueue's lock, a download
+  // cache's accessLock, the connections lock, the progress lock and the
+  // throttling lock.
   mutable std::recursive_mutex cancelledLock_;
 
   // Settings.
