@@ -12,6 +12,14 @@ if(LORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(LORVANE_TSAN)
+  if(LORVANE_SANITIZE)
+    message(FATAL_ERROR "LORVANE_TSAN and LORVANE_SANITIZE cannot be combined")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 macro(lorvane_add_if_present dir)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
@@ -57,6 +65,8 @@ function(lorvane_test target)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  # Each test carries its executable's name as a label, so a build that
+  # makes only some executables (the ThreadSanitizer one) can run just them.
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${target})
 endfunction()

@@ -495,11 +495,11 @@ class HTTPRequest : public Operation {
   void reportUnitProgress();
 
   // Lock order: a HEAD request's cancelledLock before the one of the request
-  // it was made for; any request's before a download cache's accessLock,
-  // the connections lock, the progress lock, the throttling lock and the
-  // network thread's lifeMutex. A request that finishes may start the next
-  // one of its queue while it holds its own: a finished request's lock
-  // before a starting one's.
+  // it was made for; any request's before a NetworkQueue's lock, a download
+  // cache's accessLock, the connections lock, the progress lock, the
+  // throttling lock and the network thread's lifeMutex. A request that
+  // finishes may start the next one of its queue while it holds its own: a
+  // finished request's lock before a starting one's.
   mutable std::recursive_mutex cancelledLock_;
 
   // Settings.

@@ -59,30 +59,49 @@ void NetworkQueue::addOperation(std::shared_ptr<Operation> operation) {
                     "Attempted to add an object that was not an HTTPRequest to a NetworkQueue");
   }
   ++requestsCount_;
+  bool accurate;
   {
     std::lock_guard lock(mutex_);
-    if (showAccurateProgress_) {
-      if (request->requestMethod() == "GET" && isSuspended()) {
-        // Learn the size first, so the download can be measured in bytes.
-        auto head = request->HEADRequest();
-        addHEADOperation(head);
-        request->addDependency(head);
-        if (request->shouldResetDownloadProgress()) {
-          if (downloadProgressDelegate_) downloadProgressDelegate_->setProgress(0);
-          request->setShouldResetDownloadProgress(false);
-        }
+    accurate = showAccurateProgress_;
+  }
+  // The request is set up before the queue's lock is taken again: its own
+  // lock comes first (see the order where mutex_ is declared).
+  bool resetDownload = false;
+  bool resetUpload = false;
+  std::uint64_t uploadSize = 0;
+  if (accurate) {
+    if (request->requestMethod() == "GET" && isSuspended()) {
+      // Learn the size first, so the download can be measured in bytes.
+      auto head = request->HEADRequest();
+      addHEADOperation(head);
+      request->addDependency(head);
+      if (request->shouldResetDownloadProgress()) {
+        resetDownload = true;
+        request->setShouldResetDownloadProgress(false);
       }
-      totalBytesToUpload_ += request->postBody().size();
+    }
+    uploadSize = request->postBody().size();
+  }
+  if (request->shouldResetUploadProgress()) {
+    resetUpload = true;
+    request->setShouldResetUploadProgress(false);
+  }
+  request->setShowAccurateProgress(accurate);
+  ProgressIndicator* downloadIndicator;
+  ProgressIndicator* uploadIndicator;
+  {
+    std::lock_guard lock(mutex_);
+    if (accurate) {
+      totalBytesToUpload_ += uploadSize;
     } else {
       totalBytesToDownload_ += 1;
       totalBytesToUpload_ += 1;
     }
-    if (request->shouldResetUploadProgress()) {
-      if (uploadProgressDelegate_) uploadProgressDelegate_->setProgress(0);
-      request->setShouldResetUploadProgress(false);
-    }
-    request->setShowAccurateProgress(showAccurateProgress_);
+    downloadIndicator = downloadProgressDelegate_.get();
+    uploadIndicator = uploadProgressDelegate_.get();
   }
+  if (resetDownload && downloadIndicator) downloadIndicator->setProgress(0);
+  if (resetUpload && uploadIndicator) uploadIndicator->setProgress(0);
   request->setQueue(shared_from_this());
   OperationQueue::addOperation(request);
 }

@@ -101,6 +101,11 @@ class NetworkQueue : public OperationQueue,
   void updateDownloadProgress();
   void updateUploadProgress();
 
+  // Guards the delegate, the indicators, the selectors and the progress
+  // counters. Lock order: a request's cancelledLock before this one (the
+  // requests call back into the queue holding theirs), so nothing here takes
+  // a request's lock, or calls out to a delegate or an indicator, while
+  // holding it. The OperationQueue's own lock is never held around either.
   mutable std::recursive_mutex mutex_;
   WeakPtr<NetworkQueueDelegate> delegate_;
   std::atomic<int> requestsCount_{0};
