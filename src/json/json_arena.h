@@ -57,6 +57,8 @@ class Arena {
     if (bytes <= static_cast<std::size_t>(end_ - cursor_)) {
       char* memory = cursor_;
       cursor_ += bytes;
+      // Fresh lines, ahead of the writes that will fill them.
+      __builtin_prefetch(cursor_ + 512, 1);
       ++allocated_;
       return {memory, true, static_cast<std::uint16_t>((memory - chunkBase()) / kArenaAlignment)};
     }

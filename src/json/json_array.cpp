@@ -17,6 +17,7 @@ using json_detail::ValueAccess;
 
 constexpr const char* kClassName = "JSONArray";
 constexpr std::size_t kGrowth = 16;
+constexpr std::size_t kMaximumCount = 0xFFFFFFFFu;
 
 std::uint32_t nextMutation(std::uint32_t mutations) noexcept {
   return mutations == UINT32_MAX ? 1 : mutations + 1;
@@ -49,14 +50,17 @@ inline void copyReferences(JSONValue** to, JSONValue* const* from, std::size_t c
 
 }  // namespace
 
+static_assert(sizeof(JSONArray) == 32, "a decoded pair should fill one 48-byte block");
+
 JSONArray* ValueAccess::newArray(Arena* arena, JSONValue* const* objects, std::size_t count,
                                  bool isMutable) {
+  if (count > kMaximumCount) throw std::bad_alloc();
   RawBlock block = allocate(arena, sizeof(JSONArray) + count * sizeof(JSONValue*));
   auto* array = new (block.memory) JSONArray(block.storage, block.offset);
   array->objects_ = reinterpret_cast<JSONValue**>(array + 1);
   copyReferences(array->objects_, objects, count);
-  array->count_ = count;
-  array->capacity_ = count;
+  array->count_ = static_cast<std::uint32_t>(count);
+  array->capacity_ = static_cast<std::uint32_t>(count);
   array->mutations_ = isMutable ? 1 : 0;
   return array;
 }
@@ -76,9 +80,11 @@ void JSONArray::requireMutable(const char* operation) const {
 }
 
 void JSONArray::grow() {
-  const std::size_t newCapacity = capacity_ + kGrowth;
-  JSONValue** grown;
-  if (objectsInline_) {
+  const std::size_t newCapacity = std::size_t{capacity_} + kGrowth;
+  JSONValue** grown = nullptr;
+  if (newCapacity > kMaximumCount) {
+    // The count would no longer fit its field.
+  } else if (objectsInline_) {
     grown = static_cast<JSONValue**>(std::malloc(newCapacity * sizeof(JSONValue*)));
     if (grown && count_) std::memcpy(grown, objects_, count_ * sizeof(JSONValue*));
   } else {
@@ -88,7 +94,7 @@ void JSONArray::grow() {
   std::memset(grown + capacity_, 0, kGrowth * sizeof(JSONValue*));
   objects_ = grown;
   objectsInline_ = false;
-  capacity_ = newCapacity;
+  capacity_ = static_cast<std::uint32_t>(newCapacity);
 }
 
 JSONValue* JSONArray::objectAtIndex(std::size_t index) const {

@@ -94,8 +94,10 @@ class JSONArray final : public JSONValue {
   // Element storage sits right after the array in its block until a
   // mutation outgrows it and moves it to the heap.
   bool objectsInline_ = true;
-  std::size_t count_ = 0;
-  std::size_t capacity_ = 0;
+  // 32-bit, so that the header of an array is 32 bytes and a decoded pair
+  // fills its 16-byte-aligned block exactly; growth past them fails.
+  std::uint32_t count_ = 0;
+  std::uint32_t capacity_ = 0;
   JSONValue** objects_ = nullptr;
 };
 
