@@ -101,6 +101,14 @@ TableViewCellPtr OfflineLessonsViewController::cellForRowAtIndexPath(TableView& 
     cell = std::make_shared<TableViewCell>(TableViewCellStyle::Default, kReuseIdentifier);
     cell->setBackgroundColor(Color::clear());
     cell->setSelectionStyle(TableViewCellSelectionStyle::None);
+    // The title stops short of the size and the button.
+    auto title = View::make<Label>(Rect{15, 0, W - 170, kRowHeight});
+    title->setTag(kTitleLabelTag);
+    title->setFont(Font::boldSystemFontOfSize(15));
+    title->setTextColor(Color::whiteColor());
+    title->setBackgroundColor(Color::clear());
+    title->setNumberOfLines(2);
+    cell->contentView().addSubview(title);
     auto size = View::make<Label>(Rect{W - 150, 17, 70, 20});
     size->setTag(kSizeLabelTag);
     size->setFont(Font::systemFontOfSize(13));
@@ -131,13 +139,11 @@ TableViewCellPtr OfflineLessonsViewController::cellForRowAtIndexPath(TableView& 
     cell->contentView().addSubview(remove);
   }
   const auto row = static_cast<std::size_t>(indexPath.row);
-  Label& title = cell->textLabel();
-  title.setFont(Font::boldSystemFontOfSize(15));
-  title.setTextColor(Color::whiteColor());
-  title.setBackgroundColor(Color::clear());
+  auto* title = static_cast<Label*>(cell->contentView().viewWithTag(kTitleLabelTag));
   auto* size = static_cast<Label*>(cell->contentView().viewWithTag(kSizeLabelTag));
   if (row < lessons_.size()) {
-    title.setText(lessons_[row].title.empty() ? lessons_[row].key : lessons_[row].title);
+    if (title)
+      title->setText(lessons_[row].title.empty() ? lessons_[row].key : lessons_[row].title);
     if (size) size->setText(sizeText(LessonDownloads::shared().sizeOnDisk(lessons_[row])));
   }
   return cell;

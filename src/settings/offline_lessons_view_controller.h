@@ -26,6 +26,7 @@ class OfflineLessonsViewController : public ViewController,
   static constexpr double kRowHeight = 54;
   static constexpr int kDeleteButtonTag = 2301;
   static constexpr int kSizeLabelTag = 2302;
+  static constexpr int kTitleLabelTag = 2303;
   static constexpr const char* kReuseIdentifier = "offline";
 
   OfflineLessonsViewController();
