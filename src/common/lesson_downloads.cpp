@@ -285,7 +285,14 @@ void LessonDownloads::startVideo(Job& job) {
   FileManager::defaultManager().createDirectory(folder_, true);
   const std::string video = videoPath(job.info);
   // A video fetched whole before the app stopped: only its check is left.
+  // (Asking for the bytes after the last would be answered 416, and the
+  // answer would overwrite what we have.)
   const std::string fetched = video + ".part";
+  const std::string partial = partialVideoPath(job.info);
+  if (job.info.totalBytes > 0 && fileExists(partial) && fileSize(partial) == job.info.totalBytes &&
+      !fileExists(fetched)) {
+    std::rename(partial.c_str(), fetched.c_str());
+  }
   if (job.info.totalBytes > 0 && fileExists(fetched) && fileSize(fetched) == job.info.totalBytes &&
       std::rename(fetched.c_str(), video.c_str()) == 0) {
     syncDirectory(folder_);

@@ -203,6 +203,22 @@ TEST_F(LessonDownloadsTest, ADownloadKilledMidWayResumesInTheNextLaunch) {
   EXPECT_EQ(*requests[before].rangeStart, kept);
 }
 
+TEST_F(LessonDownloadsTest, APartialThatIsAlreadyWholeIsKeptNotAskedForAgain) {
+  server->setBytesPerSecond(100 * 1024);
+  LessonDownloads& d = make();
+  d.download(video("a"), "", "A");
+  ASSERT_TRUE(waitFor([&] { return d.downloadForURL(video("a"))->totalBytes == kVideoSize; }));
+  d.pause(video("a"));
+  RunLoop::main().runUntil([] { return false; }, 0.3);
+  // The last bytes reached the disk just before the app was stopped.
+  std::ofstream(partial("a"), std::ios::binary | std::ios::trunc) << videos["a"];
+  const std::size_t asked = server->requests().size();
+  d.resume(video("a"));
+  ASSERT_TRUE(waitForState("a", State::Completed));
+  EXPECT_EQ(server->requests().size(), asked);
+  EXPECT_EQ(readFile(d.localVideoPathForURL(video("a"))), videos["a"]);
+}
+
 TEST_F(LessonDownloadsTest, CancelThrowsAwayThePartialAndDeleteTheLesson) {
   server->setBytesPerSecond(200 * 1024);
   LessonDownloads& d = make();
