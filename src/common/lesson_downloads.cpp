@@ -12,6 +12,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/url.h"
+#include "platform/ui/application.h"
 
 namespace lorvane {
 
@@ -124,10 +125,32 @@ std::string LessonDownloads::defaultFolder() {
 
 LessonDownloads::LessonDownloads(std::string folder) : folder_(std::move(folder)) {
   loadIndex();
+  // The app quits: every download lets go of its request while the
+  // network thread still runs, and is kept paused with what it has.
+  WeakPtr<LessonDownloads> weak(this);
+  terminateObservation_ = NotificationCenter::defaultCenter().addObserver(
+      this, kApplicationWillTerminateNotification, nullptr, [weak](const Notification&) {
+        if (LessonDownloads* me = weak.get()) me->pauseAllForQuit();
+      });
 }
 
 LessonDownloads::~LessonDownloads() {
+  NotificationCenter::defaultCenter().removeObserver(terminateObservation_);
   for (auto& job : jobs_) stopRequest(*job);
+}
+
+void LessonDownloads::pauseAllForQuit() {
+  bool any = false;
+  for (auto& job : jobs_) {
+    LessonDownloadState& state = job->info.state;
+    if (state != LessonDownloadState::Downloading && state != LessonDownloadState::Waiting)
+      continue;
+    stopRequest(*job);
+    state = LessonDownloadState::Paused;
+    job->info.bytesReceived = fileSize(partialVideoPath(job->info));
+    any = true;
+  }
+  if (any) saveIndex();
 }
 
 std::string LessonDownloads::indexPath() const {

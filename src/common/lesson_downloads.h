@@ -89,6 +89,8 @@ class LessonDownloads : public Weakable {
   // Forgets memory and reads the index again (a new launch). Lessons that
   // were downloading are paused with what they had.
   void reload();
+  // What the app's quit does: requests let go, running lessons paused.
+  void pauseAllForQuit();
 
   static constexpr const char* kNoSpaceMessage = "存储空间不足，下载已暂停";
   static constexpr const char* kNoNetworkMessage = "网络不可用，下载已暂停";
@@ -124,6 +126,7 @@ class LessonDownloads : public Weakable {
 
   std::string folder_;
   std::vector<std::unique_ptr<Job>> jobs_;  // in the order asked for
+  std::uint64_t terminateObservation_ = 0;
 };
 
 inline constexpr const char* kLessonDownloadsDidChangeNotification =

@@ -12,6 +12,7 @@
 #include "common/documents_folder.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/run_loop.h"
+#include "platform/ui/application.h"
 #include "support/media/range_file_server.h"
 
 // Lessons kept for offline play, fetched from a byte-range server on
@@ -217,6 +218,31 @@ TEST_F(LessonDownloadsTest, APartialThatIsAlreadyWholeIsKeptNotAskedForAgain) {
   ASSERT_TRUE(waitForState("a", State::Completed));
   EXPECT_EQ(server->requests().size(), asked);
   EXPECT_EQ(readFile(d.localVideoPathForURL(video("a"))), videos["a"]);
+}
+
+TEST_F(LessonDownloadsTest, QuittingPausesWhatRunsAndTheNextLaunchGoesOn) {
+  server->setBytesPerSecond(100 * 1024);
+  LessonDownloads& d = make();
+  d.download(video("a"), "", "A");
+  d.download(video("b"), "", "B");
+  d.download(video("c"), "", "C");
+  ASSERT_TRUE(waitFor([&] { return sizeOf(partial("a")) > 10 * 1024; }));
+  Application::sharedApplication().terminate();
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(state(name), State::Paused) << name;
+  EXPECT_EQ(d.runningCount(), 0);
+  RunLoop::main().runUntil([] { return false; }, 0.3);
+  const std::uint64_t kept = sizeOf(partial("a"));
+  EXPECT_GT(kept, 0u);
+  // The list on disk says so too.
+  LessonDownloads next(LessonDownloads::defaultFolder());
+  EXPECT_EQ(next.downloadForURL(video("a"))->state, State::Paused);
+  EXPECT_EQ(next.downloadForURL(video("c"))->state, State::Paused);
+  downloads.reset();
+  server->setBytesPerSecond(0);
+  next.resume(video("a"));
+  ASSERT_TRUE(RunLoop::main().runUntil(
+      [&] { return next.downloadForURL(video("a"))->state == State::Completed; }, 30));
+  EXPECT_EQ(readFile(next.localVideoPathForURL(video("a"))), videos["a"]);
 }
 
 TEST_F(LessonDownloadsTest, CancelThrowsAwayThePartialAndDeleteTheLesson) {
