@@ -136,7 +136,12 @@ struct SampleServer::Impl {
       bool keepAlive = request.keep_alive() && !options.closeConnections && served < kKeepAliveMax;
       auto response = answer(request, keepAlive);
       if (!response) break;  // told to drop the connection
-      http::write(socket, *response, ec);
+      if (options.videoBytesPerSecond > 0 &&
+          std::string((*response)[http::field::content_type]).starts_with("video/")) {
+        writeSlowly(socket, *response, ec);
+      } else {
+        http::write(socket, *response, ec);
+      }
       if (ec || !keepAlive) break;
     }
     // Closed under the lock so that stop() never shuts down a number that
@@ -150,6 +155,20 @@ struct SampleServer::Impl {
   }
 
   using Response = http::response<http::string_body>;
+
+  // The head at once, then the body a slice every tenth of a second.
+  void writeSlowly(tcp::socket& socket, Response& response, beast::error_code& ec) {
+    http::response_serializer<http::string_body> head{response};
+    http::write_header(socket, head, ec);
+    const std::string& body = response.body();
+    const std::size_t slice = std::max<std::size_t>(1, options.videoBytesPerSecond / 10);
+    for (std::size_t at = 0; !ec && at < body.size() && running; at += slice) {
+      const std::size_t n = std::min(slice, body.size() - at);
+      asio::write(socket, asio::buffer(body.data() + at, n), ec);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (!running) ec = asio::error::operation_aborted;
+  }
 
   std::optional<Response> answer(const http::request<http::string_body>& request, bool keepAlive) {
     RequestRecord record;

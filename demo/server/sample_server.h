@@ -46,7 +46,10 @@ struct ServerOptions {
   int htmlFirst = 0;              // answer with an HTML error page
   double delaySeconds = 0;        // wait before answering
   bool closeConnections = false;  // no keep-alive
-  bool verbose = false;           // one log line per request on stderr
+  // Sends video bodies no faster than this many bytes a second (0: as
+  // fast as the socket takes them), to watch a download go.
+  std::size_t videoBytesPerSecond = 0;
+  bool verbose = false;  // one log line per request on stderr
 };
 
 // The sample content server: a content tree answered by the same rules as

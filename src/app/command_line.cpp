@@ -111,6 +111,13 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
         return fail(name + " needs a number of seconds");
       }
       out->sampleServer.given.push_back(name);
+    } else if (name == "--sample-video-rate") {
+      int rate = 0;
+      if (!value(&v) || !wholeNumber(v, &rate) || rate <= 0) {
+        return fail(name + " needs a number of bytes a second");
+      }
+      out->sampleServer.videoBytesPerSecond = static_cast<std::size_t>(rate);
+      out->sampleServer.given.push_back(name);
     } else if (name == "--sample-close-connections") {
       if (!switchOnly()) return fail(name + " takes no value");
       out->sampleServer.closeConnections = true;
@@ -142,6 +149,8 @@ std::string usageText() {
          "  --sample-delay SECONDS      built-in sample server: wait before each feed and "
          "app-list answer\n"
          "  --sample-close-connections  built-in sample server: no keep-alive\n"
+         "  --sample-video-rate BYTES   built-in sample server: send videos at most this many "
+         "bytes a second\n"
          "  --help                      this text\n"
          "\n"
          "Environment:\n"

@@ -13,10 +13,11 @@ namespace lorvane {
 // Ways the sample server built into the app misbehaves on purpose, so the
 // feed screens' retries can be watched in the real app.
 struct SampleServerSwitches {
-  int failFirst = 0;              // drop the first N feed and app-list requests
-  int htmlFirst = 0;              // answer the first N with an HTML error page
-  double delaySeconds = 0;        // wait before each feed and app-list answer
-  bool closeConnections = false;  // no keep-alive
+  int failFirst = 0;                    // drop the first N feed and app-list requests
+  int htmlFirst = 0;                    // answer the first N with an HTML error page
+  double delaySeconds = 0;              // wait before each feed and app-list answer
+  bool closeConnections = false;        // no keep-alive
+  std::size_t videoBytesPerSecond = 0;  // slow video bodies (0: full speed)
   // The flags that set any of the above, for messages.
   std::vector<std::string> given;
 };

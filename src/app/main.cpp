@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     options.htmlFirst = args.sampleServer.htmlFirst;
     options.delaySeconds = args.sampleServer.delaySeconds;
     options.closeConnections = args.sampleServer.closeConnections;
+    options.videoBytesPerSecond = args.sampleServer.videoBytesPerSecond;
     server = std::make_unique<demo::SampleServer>(options);
     if (server->start(&error)) {
       if (config.contentBaseURL.empty()) config.contentBaseURL = server->baseURL();
@@ -76,6 +77,12 @@ int main(int argc, char** argv) {
   Application::sharedApplication().launch(std::make_shared<AppDelegate>());
 
   ScriptPlayer player(*display);
+  // "stop-server" in a script: the network goes away under the app.
+  player.setServerStopper([&server] {
+    if (!server) return false;
+    server->stop();
+    return true;
+  });
   int status = 0;
   if (!args.script.empty()) {
     if (!player.playFile(args.script, &error)) {

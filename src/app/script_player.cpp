@@ -80,6 +80,9 @@ bool ScriptPlayer::play(std::istream& script, std::string* error) {
       if (!(words >> file)) return fail("screenshot needs a file name");
       display_.drawFrame();
       if (!display_.saveScreenshot(file)) return fail("cannot write " + file);
+    } else if (command == "stop-server") {
+      if (!stopServer_ || !stopServer_()) return fail("no sample server to stop");
+      runFor(0.02);
     } else {
       return fail("unknown command " + command);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <string>
 
@@ -20,6 +21,7 @@ namespace lorvane {
 //                                               into the text field being edited
 //   wait SECONDS                                lets the app run
 //   screenshot FILE                             writes the screen as PNG
+//   stop-server                                 stops the built-in sample server
 class ScriptPlayer {
  public:
   explicit ScriptPlayer(Display& display) : display_(display) {}
@@ -30,9 +32,12 @@ class ScriptPlayer {
   // Runs the app for a while of real time, drawing frames; less when the
   // app is quit meanwhile.
   void runFor(double seconds);
+  // What "stop-server" does; false when there is no server to stop.
+  void setServerStopper(std::function<bool()> stop) { stopServer_ = std::move(stop); }
 
  private:
   Display& display_;
+  std::function<bool()> stopServer_;
 };
 
 }  // namespace lorvane

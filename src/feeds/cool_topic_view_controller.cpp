@@ -51,6 +51,8 @@ void CoolTopicViewController::viewDidLoad() {
 
 void CoolTopicViewController::viewWillAppear(bool animated) {
   ViewController::viewWillAppear(animated);
+  // Back from a lesson: what was watched may have changed.
+  for (const auto& tile : tiles_) tile->refreshProgress();
   if (coolVideoModel_.courseDic()) return;
   fetchWithSpinner();
 }
@@ -148,6 +150,8 @@ void CoolTopicViewController::positionMiniVidoCell(const std::vector<FeedRecord>
     tile->tapButton().addTarget(
         this, [this](Control& sender) { pushToDetail(sender); }, ControlEventTouchUpInside);
     tile->videoDescripLabel().setText(videoName_[i]);
+    tile->setLessonURL(recordString(*records[i], "videoUrl").value_or(""));
+    tile->refreshProgress();
     loadThumbnail(tile, i);
     tile->setFrame({x, y, width, kTileHeight});
     x += width + kColumnGap;

@@ -28,6 +28,10 @@ void MiniVideoCell::build() {
   videoDescripLabel_->setNumberOfLines(1);
   addSubview(videoDescripLabel_);
 
+  progressView_ = View::make<WatchedProgressView>();
+  progressView_->setTag(kProgressTag);
+  addSubview(progressView_);
+
   tapButton_ = Button::buttonWithType(ButtonType::Custom);
   tapButton_->setTag(kTapButtonTag);
   tapButton_->setBackgroundColor(Color::clear());
@@ -41,6 +45,7 @@ void MiniVideoCell::layoutSubviews() {
     switch (subview->tag()) {
       case kPictureTag:
       case kTapButtonTag:
+      case kProgressTag:
         subview->setFrame({0, 0, w, h});
         break;
       case kCaptionTag:

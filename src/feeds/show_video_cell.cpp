@@ -27,11 +27,21 @@ ShowVideoCell::ShowVideoCell(TableViewCellStyle style, std::string reuseIdentifi
   title->setNumberOfLines(1);
   contentView().addSubview(title);
 
+  auto progress = View::make<WatchedProgressView>(Rect{10, 7, 300, 153});
+  progress->setTag(kProgressTag);
+  progress->layer().setCornerRadius(6);
+  progress->setClipsToBounds(true);
+  contentView().addSubview(progress);
+
   setSelectionStyle(TableViewCellSelectionStyle::None);
 }
 
 ImageView& ShowVideoCell::pictureView() const {
   return static_cast<ImageView&>(*contentView().viewWithTag(kPictureTag));
+}
+
+WatchedProgressView& ShowVideoCell::progressView() const {
+  return static_cast<WatchedProgressView&>(*contentView().viewWithTag(kProgressTag));
 }
 
 Label& ShowVideoCell::titleLabel() const {

@@ -2,6 +2,10 @@
 
 #include <string>
 
+#include "feeds/watched_progress_view.h"
+
+#include <string>
+
 #include "feeds/thumbnail_cache.h"
 #include "platform/ui/table_view.h"
 
@@ -13,6 +17,7 @@ class ShowVideoCell : public TableViewCell, public VideoImageReceiver {
  public:
   static constexpr int kPictureTag = 1135;
   static constexpr int kTitleTag = 1136;
+  static constexpr int kProgressTag = 1137;
 
   ShowVideoCell(TableViewCellStyle style, std::string reuseIdentifier);
 
@@ -22,6 +27,11 @@ class ShowVideoCell : public TableViewCell, public VideoImageReceiver {
 
   ImageView& pictureView() const;
   Label& titleLabel() const;
+  // How much of the lesson was watched, along the picture's bottom edge.
+  WatchedProgressView& progressView() const;
+  const std::string& lessonURL() const { return lessonURL_; }
+  void setLessonURL(std::string url) { lessonURL_ = std::move(url); }
+  void refreshProgress() { progressView().showProgressForURL(lessonURL_); }
 
   // The thumbnail URL the row shows now; a download finishing for another
   // URL (the cell was reused meanwhile) is not shown.
@@ -30,6 +40,7 @@ class ShowVideoCell : public TableViewCell, public VideoImageReceiver {
 
  private:
   std::string representedImageURL_;
+  std::string lessonURL_;
 };
 
 }  // namespace lorvane

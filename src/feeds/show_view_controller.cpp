@@ -48,6 +48,12 @@ void ShowViewController::viewDidLoad() {
 
 void ShowViewController::viewWillAppear(bool animated) {
   ViewController::viewWillAppear(animated);
+  // Back from a lesson: what was watched may have changed.
+  if (tableView_) {
+    for (const auto& cell : tableView_->visibleCells()) {
+      if (auto row = std::dynamic_pointer_cast<ShowVideoCell>(cell)) row->refreshProgress();
+    }
+  }
   if (showVideoMedia_) return;
   if (errorView_) errorView_->setHidden(true);
   urlRequest();
@@ -123,9 +129,11 @@ void ShowViewController::parseData() {
   videoInfo_ = feedRecords(showVideoMedia_.get());
   videoImage_.clear();
   videoDescrip_.clear();
+  videoURL_.clear();
   for (const auto& record : videoInfo_) {
     videoImage_.push_back(recordString(*record, "imageUrl").value_or(""));
     videoDescrip_.push_back(recordString(*record, "title").value_or(""));
+    videoURL_.push_back(recordString(*record, "videoUrl").value_or(""));
   }
   if (tableView_) tableView_->reloadData();
 }
@@ -162,9 +170,13 @@ TableViewCellPtr ShowViewController::cellForRowAtIndexPath(TableView& tableView,
     cell->setVideoDsecrip("");
     cell->setVideoImage(nullptr);
     cell->setRepresentedImageURL("");
+    cell->setLessonURL("");
+    cell->refreshProgress();
     return cell;
   }
   cell->setVideoDsecrip(videoDescrip_[row]);
+  cell->setLessonURL(row < videoURL_.size() ? videoURL_[row] : std::string());
+  cell->refreshProgress();
   loadThumbnail(cell, row);
   return cell;
 }

@@ -82,6 +82,7 @@ class ShowViewController : public ViewController,
   std::vector<FeedRecord> videoInfo_;
   std::vector<std::string> videoImage_;
   std::vector<std::string> videoDescrip_;
+  std::vector<std::string> videoURL_;  // each row's lesson, for its progress
   bool isDataDownloaded_ = false;
   std::shared_ptr<ActivityIndicatorView> indicator_;
   std::shared_ptr<ImageView> background_;

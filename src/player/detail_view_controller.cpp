@@ -1,5 +1,8 @@
 #include "player/detail_view_controller.h"
 
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/run_loop.h"
+
 #include "common/app_configuration.h"
 #include "common/custom_tar_bar.h"
 #include "common/screen_metrics.h"
@@ -38,7 +41,10 @@ std::string DetailViewController::shareAppKey() {
 
 DetailViewController::DetailViewController() = default;
 
-DetailViewController::~DetailViewController() = default;
+DetailViewController::~DetailViewController() {
+  RunLoop::main().cancelPreviousPerformRequests(this);
+  if (offlineObservation_) NotificationCenter::defaultCenter().removeObserver(offlineObservation_);
+}
 
 void DetailViewController::setVideoInfoDictionary(JSONRef<JSONDictionary> record) {
   videoInfoDictionary_ = std::move(record);
@@ -82,6 +88,7 @@ void DetailViewController::viewDidLoad() {
   displayVideoInfo();
   fullScreenPlayVideo();
   setUpStudy();
+  setUpOffline();
 }
 
 void DetailViewController::buildNavigationBar() {
@@ -177,7 +184,9 @@ void DetailViewController::fullScreenPlayVideo() {
   playerView->setFrame({0, y, screenWidth(), kPlayerHeight});
   player->videoControlView()->headControlBar().setHidden(true);
   view()->addSubview(playerView);
-  player->playVideoWithTitle(stringForKey(record, "title"), url, true);
+  std::string local = offlineFileForLesson(url);
+  player->playVideoWithTitle(stringForKey(record, "title"), local.empty() ? url : local, true);
+  startFollowingProgress(url);
 }
 
 // ---- Studying -------------------------------------------------------------------
@@ -271,6 +280,7 @@ void DetailViewController::viewDidAppear(bool animated) {
 void DetailViewController::viewWillDisappear(bool animated) {
   Log("-[DetailViewController viewWillDisappear:]");
   ViewController::viewWillDisappear(animated);
+  stopFollowingProgress();
   if (playVideoViewController_) {
     if (PlayerPtr player = playVideoViewController_->videoPlayer()) player->pause();
     if (playVideoViewController_->isViewLoaded())
@@ -320,16 +330,19 @@ void DetailViewController::resizeViewForInterfaceOrientation(InterfaceOrientatio
   ViewPtr playerView = player->view();
   Application& application = Application::sharedApplication();
   if (isLandscape(o)) {
+    hideResumeBanner();
     application.setStatusBarHidden(true);
     playerView->setFrame({0, 0, screenHeight(), screenWidth()});
     player->videoControlView()->headControlBar().setHidden(false);
     placeStudyViews(true);
+    showOfflineControls(false);
   } else {
     application.setStatusBarHidden(false);
     player->videoControlView()->headControlBar().setHidden(true);
     double y = isSystemSevenOrLater() ? 64 : 44;
     playerView->setFrame({0, y, screenWidth(), kPlayerHeight});
     placeStudyViews(false);
+    showOfflineControls(true);
   }
 }
 

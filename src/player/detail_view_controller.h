@@ -9,7 +9,10 @@
 #include "platform/ui/label.h"
 #include "platform/ui/text_view.h"
 #include "platform/ui/view_controller.h"
+#include "player/lesson_resume.h"
+#include "player/offline_download_control.h"
 #include "player/play_video_view_controller.h"
+#include "player/resume_banner_view.h"
 #include "player/transcript_view.h"
 
 namespace lorvane {
@@ -65,6 +68,21 @@ class DetailViewController : public ViewController,
   // The desktop keys go to the player.
   bool pressKey(const KeyPress& key) override;
 
+  // Where the lesson was left: kept while it plays, offered on reopening
+  // by a banner that lasts kResumeBannerSeconds.
+  LessonResume* lessonResume() const { return resume_.get(); }
+  ResumeBannerView* resumeBanner() const { return resumeBanner_.get(); }
+  void startOverAction();
+  static constexpr double kResumeBannerSeconds = 6;
+
+  // Keeping the lesson for offline play: the ring in the title bar
+  // (download, pause, go on), the × and the note under the information.
+  // A complete download is what the player opens.
+  OfflineDownloadControl* offlineControl() const { return offlineControl_.get(); }
+  bool isPlayingLocalFile() const { return playingLocalFile_; }
+  void offlineRingAction();
+  void offlineCancelAction();
+
   static std::string stringFormattedTimeFromSeconds(std::int64_t seconds);
   // The information text for a record, as the page shows it.
   static std::string informationText(const JSONDictionary* record);
@@ -91,6 +109,16 @@ class DetailViewController : public ViewController,
   void displayVideoInfo();
   void fullScreenPlayVideo();
   void setUpStudy();
+  void startFollowingProgress(const std::string& lessonURL);
+  void showResumeBanner(double seconds);
+  void hideResumeBanner();
+  void stopFollowingProgress();
+  // The local copy to play instead of the stream (empty: none).
+  std::string offlineFileForLesson(const std::string& lessonURL);
+  void setUpOffline();
+  void offlineDownloadChanged();
+  // Hidden while the player fills the screen.
+  void showOfflineControls(bool shown);
   void placeStudyViews(bool landscape);
   static bool isSystemSevenOrLater();
 
@@ -106,6 +134,14 @@ class DetailViewController : public ViewController,
   JSONValueRef duration_;
   ImagePtr snapShot_;
   std::shared_ptr<TranscriptView> transcriptView_;
+  std::unique_ptr<LessonResume> resume_;
+  std::shared_ptr<ResumeBannerView> resumeBanner_;
+  std::unique_ptr<OfflineDownloadControl> offlineControl_;
+  std::string offlineURL_;
+  bool playingLocalFile_ = false;
+  bool offlineFileWasDamaged_ = false;
+  std::optional<LessonDownloadState> lastOfflineState_;
+  std::uint64_t offlineObservation_ = 0;
 };
 
 }  // namespace lorvane

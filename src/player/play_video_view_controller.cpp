@@ -1,5 +1,6 @@
 #include "player/play_video_view_controller.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -143,6 +144,18 @@ void PlayVideoViewController::playVideoWithTitle(const std::string& title, const
     isAlwaysFullscreen_ = true;
     launchFullScreen();
   }
+}
+
+void PlayVideoViewController::startFromSeconds(double seconds) {
+  if (seconds > 0) {
+    reopenAtSeconds_ = seconds;
+  } else {
+    reopenAtSeconds_.reset();
+  }
+}
+
+void PlayVideoViewController::seekToSeconds(double seconds) {
+  seekTo(std::max(0.0, seconds), kNanosecondTimescale);
 }
 
 void PlayVideoViewController::setURL(const std::string& url) {

@@ -119,6 +119,11 @@ class PlayVideoViewController : public ViewController,
   void playVideoWithTitle(const std::string& title, const std::string& url, bool playInFullScreen);
   void playVideo();
   void pause();
+  // Where the stream just opened starts once it is ready (0: its
+  // beginning). A retry after a failure replaces it.
+  void startFromSeconds(double seconds);
+  // Goes to a point of the lesson as the scrubber would.
+  void seekToSeconds(double seconds);
   bool isPlaying() const;
   MediaTime playerItemDuration() const;
   double availableDuration() const;

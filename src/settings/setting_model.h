@@ -12,7 +12,8 @@ class SettingModel {
     kFeedbackMail = 1,
     kAppRecommendation = 2,
     kRateInStore = 3,
-    kAboutPage = 4
+    kAboutPage = 4,
+    kOfflineLessons = 5
   };
 
   SettingModel(std::string title, unsigned tag) : title_(std::move(title)), tag_(tag) {}

@@ -1,5 +1,7 @@
 #include "settings/setting_view_controller.h"
 
+#include "settings/offline_lessons_view_controller.h"
+
 #include "common/app_configuration.h"
 #include "common/custom_tar_bar.h"
 #include "common/screen_metrics.h"
@@ -35,13 +37,15 @@ void SettingViewController::viewDidLoad() {
   tableView_->setDataSource(this);
   view()->addSubview(tableView_);
 
-  dataArray_ = {"firstSection", "secondSection"};
+  dataArray_ = {"firstSection", "secondSection", "offlineSection"};
   sectionDic_["firstSection"] = {
       SettingModel::initWithTitle("意见反馈", SettingModel::kFeedbackMail),
       SettingModel::initWithTitle("应用推荐", SettingModel::kAppRecommendation)};
   sectionDic_["secondSection"] = {
       SettingModel::initWithTitle("喜欢Lorvane？打分鼓励下吧^_^", SettingModel::kRateInStore),
       SettingModel::initWithTitle("关于我们", SettingModel::kAboutPage)};
+  sectionDic_["offlineSection"] = {
+      SettingModel::initWithTitle("离线课程", SettingModel::kOfflineLessons)};
 }
 
 void SettingViewController::viewWillAppear(bool animated) {
@@ -68,7 +72,9 @@ void SettingViewController::viewWillAppear(bool animated) {
 }
 
 int SettingViewController::numberOfRowsInSection(TableView&, int section) {
-  return section == 0 || section == 1 ? 2 : 0;
+  if (section < 0 || section >= static_cast<int>(dataArray_.size())) return 0;
+  auto rows = sectionDic_.find(dataArray_[static_cast<std::size_t>(section)]);
+  return rows == sectionDic_.end() ? 0 : static_cast<int>(rows->second.size());
 }
 
 std::shared_ptr<SettingModel> SettingViewController::modelAtIndexPath(
@@ -120,6 +126,12 @@ bool SettingViewController::didSelectRowAtIndexPath(TableView& tableView,
     case SettingModel::kAboutPage:
       if (navigation) {
         navigation->pushViewController(std::make_shared<AboutUsViewController>(), true);
+        CustomTarBar::sharedInstance()->hideTabBar(true, true);
+      }
+      break;
+    case SettingModel::kOfflineLessons:
+      if (navigation) {
+        navigation->pushViewController(std::make_shared<OfflineLessonsViewController>(), true);
         CustomTarBar::sharedInstance()->hideTabBar(true, true);
       }
       break;

@@ -14,7 +14,8 @@
 namespace lorvane {
 
 // Tab 3: four rows in two sections (feedback mail, recommended apps,
-// rating in the store, about page) with the version picture and label.
+// rating in the store, about page), a third with the lessons kept offline,
+// and the version picture and label.
 class SettingViewController : public ViewController,
                               public TableViewDataSource,
                               public TableViewDelegate,
@@ -35,7 +36,9 @@ class SettingViewController : public ViewController,
   unsigned supportedInterfaceOrientations() override { return kOrientationMaskPortrait; }
 
   // The table.
-  std::optional<int> numberOfSectionsInTableView(TableView&) override { return 2; }
+  std::optional<int> numberOfSectionsInTableView(TableView&) override {
+    return static_cast<int>(dataArray_.size());
+  }
   int numberOfRowsInSection(TableView& tableView, int section) override;
   TableViewCellPtr cellForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) override;
   std::optional<double> heightForRowAtIndexPath(TableView&, const IndexPath&) override {

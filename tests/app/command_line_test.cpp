@@ -249,10 +249,11 @@ ProgramRun runLorvane(const std::vector<std::string>& arguments,
 TEST(LorvaneProgramTest, HelpListsEveryFlag) {
   ProgramRun run = runLorvane({"--help"});
   EXPECT_EQ(run.status, 0) << run.err;
-  for (const char* flag : {"--headless", "--scale", "--script", "--screenshot", "--content-url",
-                           "--recommend-url", "--sample-fail-first", "--sample-html-first",
-                           "--sample-delay", "--sample-close-connections", "--help",
-                           "LORVANE_CONTENT_URL", "LORVANE_RECOMMEND_URL", "LORVANE_HOME"}) {
+  for (const char* flag :
+       {"--headless", "--scale", "--script", "--screenshot", "--content-url", "--recommend-url",
+        "--sample-fail-first", "--sample-html-first", "--sample-delay",
+        "--sample-close-connections", "--sample-video-rate", "--help", "LORVANE_CONTENT_URL",
+        "LORVANE_RECOMMEND_URL", "LORVANE_HOME"}) {
     EXPECT_NE(run.out.find(flag), std::string::npos) << flag;
   }
   // Every flag the text shows is one the program takes.
@@ -266,7 +267,9 @@ TEST(LorvaneProgramTest, HelpListsEveryFlag) {
     if (flag == "--scale") arguments.push_back("1");
     if (flag.ends_with("-url")) arguments.push_back("http://x.test");
     if (flag == "--script" || flag == "--screenshot") arguments.push_back("f");
-    if (flag.ends_with("-first") || flag == "--sample-delay") arguments.push_back("1");
+    if (flag.ends_with("-first") || flag == "--sample-delay" || flag == "--sample-video-rate") {
+      arguments.push_back("1");
+    }
     EXPECT_TRUE(parse(arguments, &ignored, &error)) << flag << ": " << error;
   }
 }

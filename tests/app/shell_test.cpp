@@ -202,6 +202,15 @@ TEST(ScriptPlayerTest, ReportsTheFirstBadLine) {
   std::istringstream unknownKey("key shift\n");
   EXPECT_FALSE(player.play(unknownKey, &error));
   EXPECT_EQ(error, "script line 1: unknown key");
+  std::istringstream noServer("stop-server\n");
+  EXPECT_FALSE(player.play(noServer, &error));
+  EXPECT_EQ(error, "script line 1: no sample server to stop");
+  int stops = 0;
+  player.setServerStopper([&] { return ++stops == 1; });
+  std::istringstream stopTwice("stop-server\nstop-server\n");
+  EXPECT_FALSE(player.play(stopTwice, &error));
+  EXPECT_EQ(stops, 2);
+  EXPECT_EQ(error, "script line 2: no sample server to stop");
   std::istringstream nothingToType("type\n");
   EXPECT_FALSE(player.play(nothingToType, &error));
   EXPECT_EQ(error, "script line 1: type needs text");

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/documents_folder.h"
 #include "content/content_test_support.h"
 #include "demo/server/sample_server.h"
 #include "json/json.h"
@@ -192,6 +193,8 @@ class PublishLessonTest : public ::testing::Test {
 
   // Plays the record's video on the lesson page with the real media layer.
   void expectPlays(const JSONDictionary* record) {
+    // Where the lesson is left stays with the test.
+    testing::ScopedDocumentsFolder documents;
     Clock::resetShared();
     Screen::mainScreen().reset();
     Application::sharedApplication().reset();

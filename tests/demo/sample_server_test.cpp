@@ -241,6 +241,28 @@ TEST_F(SampleServerTest, VideosAnswerByteRanges) {
   EXPECT_EQ(beyond->at(http::field::content_range), "bytes */" + std::to_string(file.size()));
 }
 
+TEST(SlowSampleServerTest, AVideoRateStillSendsWholeBodiesAndRangesAndSpareJSON) {
+  ServerOptions options;
+  options.videoBytesPerSecond = 400 * 1024;
+  SampleServer server(options);
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  const std::string file = fileText(defaultContentDirectory() + "/videos/topic-01.mp4");
+  Connection connection(server.port());
+  auto whole = connection.get("/videos/topic-01.mp4");
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->result_int(), 200);
+  EXPECT_EQ(whole->body(), file);
+  // The same connection goes on after a slow body.
+  auto tail =
+      connection.get("/videos/topic-01.mp4",
+                     {{http::field::range, "bytes=" + std::to_string(file.size() - 7) + "-"}});
+  ASSERT_TRUE(tail);
+  EXPECT_EQ(tail->result_int(), 206);
+  EXPECT_EQ(tail->body(), file.substr(file.size() - 7));
+  server.stop();
+}
+
 TEST_F(SampleServerTest, NothingOutsideTheMediaFoldersIsServed) {
   Connection connection(server_.port());
   for (const char* target : {"/videos/../lessons.json", "/videos/..%2Flessons.json", "/thumbs/",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/documents_folder.h"
 #include "demo/server/content_catalog.h"
 #include "demo/server/sample_server.h"
 #include "platform/foundation/clock.h"
@@ -70,6 +71,8 @@ class PlaybackTest : public ::testing::Test {
     return page;
   }
 
+  // Where lessons were left stays with the test.
+  testing::ScopedDocumentsFolder documents;
   std::shared_ptr<Window> window;
   std::shared_ptr<NavigationController> navigation;
   std::unique_ptr<demo::SampleServer> server;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "common/documents_folder.h"
 #include "demo/server/content_catalog.h"
 #include "demo/server/sample_server.h"
 #include "platform/foundation/clock.h"
@@ -29,6 +30,7 @@ bool isDark(const Color& c) {
 }
 
 TEST(PlayerScreenshotTest, ThePlayingLessonShowsInBothOrientations) {
+  testing::ScopedDocumentsFolder documents;
   Clock::resetShared();
   Screen::mainScreen().reset();
   Device::currentDevice().reset();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/documents_folder.h"
 #include "demo/server/content_catalog.h"
 #include "demo/server/sample_server.h"
 #include "platform/foundation/clock.h"
@@ -168,6 +169,8 @@ class RealLessonTest : public ::testing::Test {
   demo::ContentCatalog catalog;
 
  private:
+  // Where lessons were left (and what was kept) stays with the test.
+  ScopedDocumentsFolder documents_;
   std::unique_ptr<ScopedManualClock> clock_;
   Point finger_;
 };

@@ -47,15 +47,22 @@ class SettingsTest : public testing::AppScreenTest {
   std::shared_ptr<SettingViewController> screen;
 };
 
-TEST_F(SettingsTest, FourRowsInTwoSectionsWithTheirLook) {
+TEST_F(SettingsTest, FourRowsInTwoSectionsAndTheOfflineRowWithTheirLook) {
   show(screen);
   TableView& table = *screen->tableView();
   EXPECT_EQ(table.style(), TableViewStyle::Grouped);
-  EXPECT_EQ(table.numberOfSections(), 2);
+  EXPECT_EQ(table.numberOfSections(), 3);
   EXPECT_EQ(screen->numberOfRowsInSection(table, 0), 2);
   EXPECT_EQ(screen->numberOfRowsInSection(table, 1), 2);
-  EXPECT_EQ(screen->numberOfRowsInSection(table, 2), 0);
-  EXPECT_EQ(screen->dataArray(), (std::vector<std::string>{"firstSection", "secondSection"}));
+  EXPECT_EQ(screen->numberOfRowsInSection(table, 2), 1);
+  EXPECT_EQ(screen->numberOfRowsInSection(table, 3), 0);
+  EXPECT_EQ(screen->numberOfRowsInSection(table, -1), 0);
+  EXPECT_EQ(screen->dataArray(),
+            (std::vector<std::string>{"firstSection", "secondSection", "offlineSection"}));
+  auto offline = screen->modelAtIndexPath({2, 0});
+  ASSERT_TRUE(offline);
+  EXPECT_EQ(offline->title(), "离线课程");
+  EXPECT_EQ(offline->tag(), SettingModel::kOfflineLessons);
   const char* titles[2][2] = {{"意见反馈", "应用推荐"},
                               {"喜欢Lorvane？打分鼓励下吧^_^", "关于我们"}};
   unsigned tag = 1;
@@ -79,7 +86,8 @@ TEST_F(SettingsTest, FourRowsInTwoSectionsWithTheirLook) {
       EXPECT_EQ(selected->image()->name(), "Lorvane-设置-a-原大-02");
     }
   }
-  EXPECT_FALSE(screen->modelAtIndexPath({2, 0}));
+  EXPECT_FALSE(screen->modelAtIndexPath({3, 0}));
+  EXPECT_FALSE(screen->modelAtIndexPath({2, 1}));
   EXPECT_FALSE(screen->modelAtIndexPath({0, 2}));
   EXPECT_EQ(screen->heightForRowAtIndexPath(table, {0, 0}), 44);
   EXPECT_EQ(screen->heightForHeaderInSection(table, 1), 0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/clock.h"
+#include "platform/foundation/notification_center.h"
 #include "platform/foundation/url.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
@@ -53,6 +54,8 @@ void Application::enterBackground() {
   if (state_ == ApplicationState::Background) return;
   state_ = ApplicationState::Background;
   if (delegate_) delegate_->applicationDidEnterBackground(*this);
+  NotificationCenter::defaultCenter().postNotificationName(
+      kApplicationDidEnterBackgroundNotification, this);
 }
 
 void Application::enterForeground() {
@@ -74,6 +77,8 @@ void Application::terminate() {
   if (terminated_) return;
   terminated_ = true;
   if (delegate_) delegate_->applicationWillTerminate(*this);
+  NotificationCenter::defaultCenter().postNotificationName(kApplicationWillTerminateNotification,
+                                                           this);
 }
 
 bool Application::handleOpenURL(const std::string& url, const std::string& sourceApplication) {

@@ -45,6 +45,13 @@ enum class StatusBarAnimation { None = 0, Fade = 1, Slide = 2 };
 
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
 
+// Posted to the default notification centre, with the application as
+// object, after the delegate has heard of the event.
+inline constexpr const char* kApplicationDidEnterBackgroundNotification =
+    "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* kApplicationWillTerminateNotification =
+    "UIApplicationWillTerminateNotification";
+
 // The one application object: delegate, key window, status bar, network
 // activity indicator, opening URLs and turning the interface.
 class Application {
