@@ -96,9 +96,16 @@ void RootViewController::installNavigationRules() {
 }
 
 bool RootViewController::pressKey(const KeyPress& key) {
-  if (presentedViewController()) return ViewController::pressKey(key);
-  ViewController* visible = visibleViewController();
-  return visible && visible != this && visible->pressKey(key);
+  // A screen presented over everything first; what it leaves goes to the
+  // page on top of the stack, which offers it to what it presents itself.
+  if (auto presented = presentedViewController(); presented && presented->pressKey(key))
+    return true;
+  if (!navController_) return false;
+  if (auto presented = navController_->presentedViewController();
+      presented && presented->pressKey(key))
+    return true;
+  ViewController* top = navController_->topViewController();
+  return top && top->pressKey(key);
 }
 
 }  // namespace lorvane

@@ -29,7 +29,9 @@ class RootViewController : public ViewController, public CustomTarBarDelegate {
   bool shouldAutorotateToInterfaceOrientation(InterfaceOrientation o) override;
   void willRotateToInterfaceOrientation(InterfaceOrientation o, double duration) override;
   void willAnimateRotationToInterfaceOrientation(InterfaceOrientation o, double duration) override;
-  // Keys go to the page on top of the navigation stack.
+  // Keys go to what is presented over everything, then to the page on top
+  // of the navigation stack (and what it presents), so a lesson keeps its
+  // keys under a presented screen that does not take them.
   bool pressKey(const KeyPress& key) override;
 
   const std::vector<std::shared_ptr<ViewController>>& controllersArray() const {

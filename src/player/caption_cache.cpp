@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <vector>
 
 #include "platform/foundation/file_manager.h"
 #include "platform/foundation/log.h"
@@ -50,12 +52,28 @@ std::string captionFileName(std::string_view url) {
   return std::string("captions-") + hex + ".vtt";
 }
 
+struct CaptionCache::Waiting {
+  std::map<std::string, std::vector<Delivery>> byURL;
+};
+
+CaptionCache::CaptionCache(std::string folderName)
+    : folderName_(std::move(folderName)), waiting_(std::make_shared<Waiting>()) {}
+
+CaptionCache& CaptionCache::shared() {
+  static auto* cache = new CaptionCache();
+  return *cache;
+}
+
 std::string CaptionCache::folderPath() const {
   return appendingPathComponent(FileManager::defaultManager().documentsDirectory(), folderName_);
 }
 
 std::string CaptionCache::pathForURL(std::string_view url) const {
   return appendingPathComponent(folderPath(), captionFileName(url));
+}
+
+std::size_t CaptionCache::downloadsUnderWay() const {
+  return waiting_->byURL.size();
 }
 
 bool CaptionCache::lookUp(const std::string& url, Delivery deliver) {
@@ -74,12 +92,16 @@ bool CaptionCache::lookUp(const std::string& url, Delivery deliver) {
     Log("captions: cannot read " + path + ", fetching it again");
     files.removeItem(path, nullptr);
   }
-  download(url, path, std::move(deliver));
+  auto [entry, first] = waiting_->byURL.try_emplace(url);
+  entry->second.push_back(std::move(deliver));
+  // Already on its way for another page: that download serves this one too.
+  if (first) download(url, path);
   return false;
 }
 
-void CaptionCache::download(const std::string& url, const std::string& path, Delivery deliver) {
-  loader_.sendAsynchronousRequest(url, [url, path, deliver](const URLLoadResult& loaded) {
+void CaptionCache::download(const std::string& url, const std::string& path) {
+  std::weak_ptr<Waiting> waiting = waiting_;
+  loader_.sendAsynchronousRequest(url, [url, path, waiting](const URLLoadResult& loaded) {
     CaptionTrack track;
     if (loaded.error) {
       Log("captions: error:" + loaded.error->description() + " (" + url + ")");
@@ -105,10 +127,17 @@ void CaptionCache::download(const std::string& url, const std::string& path, Del
         track = std::move(result.track);
       }
     }
-    if (deliver) {
-      RunLoop::main().post(
-          [deliver, track = std::move(track)]() mutable { deliver(std::move(track)); });
-    }
+    RunLoop::main().post([url, waiting, track = std::move(track)]() {
+      auto state = waiting.lock();
+      if (!state) return;
+      auto entry = state->byURL.find(url);
+      if (entry == state->byURL.end()) return;
+      std::vector<Delivery> deliveries = std::move(entry->second);
+      state->byURL.erase(entry);
+      for (Delivery& deliver : deliveries) {
+        if (deliver) deliver(track);
+      }
+    });
   });
 }
 

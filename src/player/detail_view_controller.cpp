@@ -265,6 +265,8 @@ void DetailViewController::captionWordsDidChange(CaptionMode mode, const std::ve
 }
 
 bool DetailViewController::pressKey(const KeyPress& key) {
+  // A screen presented over the lesson may take a key; the rest play it.
+  if (ViewController::pressKey(key)) return true;
   auto player = playVideoViewController_;
   return player && player->handleKey(key);
 }

@@ -29,7 +29,9 @@ void PlayVideoViewController::loadCaptionsWithURL(const std::string& url) {
   captionsLoad_ = load;
   captionsLoading_ = true;
   std::weak_ptr<int> current = load;
-  captionCache_.lookUp(url, [this, current](CaptionTrack track) {
+  // The download is the cache's: leaving the page lets go of this
+  // delivery only, and the file is still kept for the next visit.
+  captionCache().lookUp(url, [this, current](CaptionTrack track) {
     // A later lesson, or a controller that is gone, takes no old lines.
     if (current.expired()) return;
     captionsLoading_ = false;

@@ -181,7 +181,8 @@ class PlayVideoViewController : public ViewController,
   bool captionsLoading() const { return captionsLoading_; }
   PlayVideoCaptionsDelegate* captionsDelegate() const { return captionsDelegate_.get(); }
   void setCaptionsDelegate(PlayVideoCaptionsDelegate* delegate) { captionsDelegate_ = delegate; }
-  CaptionCache& captionCache() { return captionCache_; }
+  // The process-wide captions cache the lines come through.
+  static CaptionCache& captionCache() { return CaptionCache::shared(); }
 
   CaptionMode captionMode() const { return captionMode_; }
   void setCaptionMode(CaptionMode mode);
@@ -329,7 +330,6 @@ class PlayVideoViewController : public ViewController,
   std::shared_ptr<PanGestureRecognizer> panRecognizer_;
 
   // Studying: the lines, the tools and what shows them.
-  CaptionCache captionCache_;
   LineTools lineTools_{*this};
   bool captionsLoading_ = false;
   // Which load a delivery belongs to: a later lesson forgets the earlier.

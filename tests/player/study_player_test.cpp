@@ -5,6 +5,8 @@
 #include "platform/foundation/log.h"
 #include "player/caption_cache.h"
 #include "study_lesson_test_support.h"
+#include "support/net/held_answer.h"
+#include "support/net/scripted_server.h"
 
 // The study player as a learner meets it: a sample lesson on the real media
 // layer with six lines, the study bar and the transcript touched through the
@@ -387,6 +389,50 @@ TEST_F(StudyLessonFilesTest, AFileFetchedOnceIsKeptAndServesTheNextVisit) {
   open(lessonWithLines());
   EXPECT_EQ(player->captionTrack().count(), 6u) << "from the kept file, at once";
   EXPECT_EQ(captionRequests(), 1u);
+}
+
+TEST_F(StudyLessonFilesTest, LeavingThePageWhileItsFileTricklesInLetsGoAtOnceAndTheFileIsKept) {
+  using testing::HeldAnswers;
+  HeldAnswers held;
+  testing::ScriptedServer captions([&held](testing::ServerConnection& connection) {
+    while (auto request = connection.readRequest()) {
+      if (!held.send(connection, "text/vtt; charset=utf-8", testing::kStudyLines)) return;
+    }
+  });
+  testing::ReleaseGuard guard(held, 60);
+  const std::string url = captions.url("/captions/trickled.vtt");
+  JSONRef<JSONDictionary> record = lessonWithoutLines();
+  record->setObject(JSONValueRef(JSONStringValue::create(url)), "subtitleUrl");
+
+  open(record);
+  ASSERT_TRUE(wait([&] { return held.begun() == 1; }, 15));
+  EXPECT_TRUE(player->captionsLoading());
+  std::weak_ptr<DetailViewController> weakPage = page;
+  std::weak_ptr<PlayVideoViewController> weakPlayer = player;
+  navigation.reset();
+  window->setRootViewController(nullptr);
+  page.reset();
+  player.reset();
+  RunLoop::main().runUntilIdle();
+  EXPECT_TRUE(weakPage.expired());
+  EXPECT_TRUE(weakPlayer.expired());
+  // Gone while the file was still on its way, not after it.
+  EXPECT_EQ(held.finished(), 0);
+  EXPECT_FALSE(guard.fired());
+  EXPECT_EQ(CaptionCache::shared().downloadsUnderWay(), 1u) << "the download goes on";
+
+  // Back on the lesson while the same file still trickles: no second fetch.
+  open(record);
+  EXPECT_TRUE(player->captionsLoading());
+  pump(0.5);
+  EXPECT_EQ(held.begun(), 1);
+  held.release();
+  ASSERT_TRUE(wait([&] { return !player->captionsLoading(); }, 20));
+  EXPECT_EQ(player->captionTrack().count(), 6u) << "the one download served the new page";
+  EXPECT_EQ(CaptionCache::shared().downloadsUnderWay(), 0u);
+  EXPECT_EQ(captions.requests().size(), 1u);
+  EXPECT_TRUE(FileManager::defaultManager().fileExists(CaptionCache::shared().pathForURL(url)))
+      << "kept for the next visit";
 }
 
 TEST(CaptionFileNameTest, PlainNamesAreKeptAndEverythingElseHashed) {

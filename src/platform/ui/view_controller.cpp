@@ -200,7 +200,9 @@ void ViewController::dismissViewControllerAnimated(bool animated,
 }
 
 bool ViewController::pressKey(const KeyPress& key) {
-  if (presented_) return presented_->pressKey(key);
+  // What the presented screen leaves goes on to the screen under it: a
+  // lesson keeps its keys while a sheet covers it.
+  if (presented_ && presented_->pressKey(key)) return true;
   for (ViewController* child : appearanceChildren()) {
     if (child && child->pressKey(key)) return true;
   }

@@ -71,7 +71,8 @@ class ViewController : public Responder, public std::enable_shared_from_this<Vie
   virtual void didRotateFromInterfaceOrientation(InterfaceOrientation) {}
 
   // A key of the desktop keyboard, offered to the screen on top: the
-  // presented screen first, else the children on screen. True when taken.
+  // presented screen first, then the children on screen, then (in
+  // overrides) the screen itself. True when taken.
   virtual bool pressKey(const KeyPress& key);
   InterfaceOrientation interfaceOrientation() const;
 
