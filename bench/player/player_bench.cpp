@@ -1,12 +1,16 @@
 // Speed of the lesson page against the local sample server: how long from
 // pushing the detail page to the first picture of the lesson, and how much
 // CPU a second of playback at 1.0x costs the whole process (page, player,
-// decoding, the server's sending).
+// decoding, the server's sending): for the lesson with its lines (captions
+// over the video, the transcript and the study bar following playback) and
+// for the same lesson without them, and again drawing every turn of the
+// loop offscreen as the app's window does.
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,9 @@
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/window.h"
 #include "player/detail_view_controller.h"
+#if LORVANE_BENCH_DRAWS
+#include "platform/render/display.h"
+#endif
 
 using namespace lorvane;
 
@@ -68,6 +75,60 @@ struct Stage {
     RunLoop::main().runUntilIdle();
   }
 };
+
+struct PlaybackCost {
+  bool measured = false;
+  double cpuPerMediaSecond = 0;
+  double media = 0;
+  double wall = 0;
+};
+
+// Plays `record` at 1.0x for `seconds` once it runs; `turn` is one turn of
+// the loop (the run loop alone, or the run loop and a frame).
+PlaybackCost measurePlayback(Stage& stage, JSONRef<JSONDictionary> record, double seconds,
+                             const std::function<void()>& turn) {
+  PlaybackCost cost;
+  stage.push(std::move(record));
+  auto controller = stage.page->playVideoViewController();
+  auto runFor = [&](double wall) {
+    double end = wallNow() + wall;
+    while (wallNow() < end) turn();
+  };
+  if (!RunLoop::main().runUntil([&] { return controller->isPlaying(); }, 15)) {
+    stage.pop();
+    return cost;
+  }
+  runFor(1.0);  // past the start-up burst
+  PlayerPtr player = controller->videoPlayer();
+  double mediaStart = player->currentTime().seconds();
+  double cpuStart = cpuSeconds();
+  double wallStart = wallNow();
+  runFor(seconds);
+  double cpu = cpuSeconds() - cpuStart;
+  cost.wall = wallNow() - wallStart;
+  cost.media = player->currentTime().seconds() - mediaStart;
+  cost.measured = cost.media > 0;
+  cost.cpuPerMediaSecond = cost.measured ? cpu / cost.media : 0;
+  stage.pop();
+  return cost;
+}
+
+void reportPlayback(const char* what, const PlaybackCost& cost) {
+  if (!cost.measured) {
+    std::printf("cpu per second of playback at 1.0x, %s: the lesson never played\n", what);
+    return;
+  }
+  std::printf(
+      "cpu per second of playback at 1.0x, %s: %.3f s (%.1f%% of one core) over %.1f s of "
+      "media in %.1f s\n",
+      what, cost.cpuPerMediaSecond, 100 * cost.cpuPerMediaSecond, cost.media, cost.wall);
+}
+
+void reportRatio(const char* what, const PlaybackCost& with, const PlaybackCost& without) {
+  if (!with.measured || !without.measured || without.cpuPerMediaSecond <= 0) return;
+  std::printf("  %s: lines on / lines off = %.2f\n", what,
+              with.cpuPerMediaSecond / without.cpuPerMediaSecond);
+}
 
 }  // namespace
 
@@ -119,27 +180,36 @@ int main() {
                 *std::max_element(firstPicture.begin(), firstPicture.end()), firstPicture.size());
   }
 
-  // CPU per second of playback at 1.0x, once the lesson plays.
-  stage.push(JSONRef<JSONDictionary>::retain(records->objectAtIndex(0)->asDictionary()));
-  auto controller = stage.page->playVideoViewController();
-  if (!RunLoop::main().runUntil([&] { return controller->isPlaying(); }, 15)) {
-    std::printf("cpu per second of playback: the lesson never started\n");
-    return 1;
+  // CPU per second of playback at 1.0x, once the lesson plays: the first
+  // lesson with its lines and without them.
+  auto withLines = JSONRef<JSONDictionary>::retain(records->objectAtIndex(0)->asDictionary());
+  if (!withLines->objectForKey("subtitleUrl")) {
+    std::printf("the first sample lesson has no lines: the costs below are both without\n");
   }
-  RunLoop::main().runUntil([] { return false; }, 1.0);  // past the start-up burst
-  PlayerPtr player = controller->videoPlayer();
-  double mediaStart = player->currentTime().seconds();
-  double cpuStart = cpuSeconds();
-  double wallStart = wallNow();
-  RunLoop::main().runUntil([] { return false; }, 10.0);
-  double cpu = cpuSeconds() - cpuStart;
-  double wall = wallNow() - wallStart;
-  double media = player->currentTime().seconds() - mediaStart;
-  std::printf(
-      "cpu per second of playback at 1.0x: %.3f s (%.1f%% of one core) over %.1f s of "
-      "media in %.1f s\n",
-      media > 0 ? cpu / media : 0.0, media > 0 ? 100 * cpu / media : 0.0, media, wall);
-  stage.pop();
+  JSONRef<JSONDictionary> withoutLines = withLines->mutableCopy();
+  withoutLines->removeObjectForKey("subtitleUrl");
+  constexpr double kMeasured = 10.0;
+  auto loopOnly = [] { RunLoop::main().runOnce(1.0 / 60); };
+  PlaybackCost linesOn = measurePlayback(stage, withLines, kMeasured, loopOnly);
+  PlaybackCost linesOff = measurePlayback(stage, withoutLines, kMeasured, loopOnly);
+  reportPlayback("captions and transcript on, not drawn", linesOn);
+  reportPlayback("without lines, not drawn", linesOff);
+  reportRatio("not drawn", linesOn, linesOff);
+#if LORVANE_BENCH_DRAWS
+  // As the app's window runs: events, due work and a frame every turn, on
+  // the phone's 640 x 1136 pixels.
+  auto display = Display::create({.headless = true, .scale = 2}, &error);
+  if (!display) {
+    std::printf("no offscreen display: %s\n", error.c_str());
+  } else {
+    auto drawn = [&] { display->runOnce(1.0 / 60); };
+    PlaybackCost drawnOn = measurePlayback(stage, withLines, kMeasured, drawn);
+    PlaybackCost drawnOff = measurePlayback(stage, withoutLines, kMeasured, drawn);
+    reportPlayback("captions and transcript on, drawn every turn", drawnOn);
+    reportPlayback("without lines, drawn every turn", drawnOff);
+    reportRatio("drawn every turn", drawnOn, drawnOff);
+  }
+#endif
   for (auto& alert : AlertView::visibleAlerts()) alert->dismissWithClickedButtonIndex(0, false);
   server.stop();
   return 0;

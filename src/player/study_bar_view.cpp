@@ -20,6 +20,9 @@ std::shared_ptr<Button> barButton(const std::string& title) {
   button->setTitleColor(chosenColor(), ControlStateSelected);
   button->setTitleColor(Color::white(0.4), ControlStateDisabled);
   button->titleLabel().setFont(Font::systemFontOfSize(13));
+  // "循环×3" and "0.75倍" are wider than a seventh of the bar at full size.
+  button->titleLabel().setAdjustsFontSizeToFitWidth(true);
+  button->titleLabel().setMinimumScaleFactor(0.6);
   button->setBackgroundColor(Color::rgba(1, 1, 1, 0.08));
   return button;
 }

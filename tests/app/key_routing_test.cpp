@@ -60,7 +60,8 @@ class KeyRoutingTest : public testing::AppScreenTest {
     player = page()->playVideoViewController();
     ASSERT_TRUE(pumpUntil([&] {
       return player->isPlaying() && position() > 0.5 && !player->captionTrack().empty();
-    })) << "playing " << player->isPlaying() << " at " << position();
+    })) << "playing "
+        << player->isPlaying() << " at " << position();
   }
 
   void tearDownScreens() override {
@@ -155,7 +156,8 @@ TEST_F(KeyRoutingTest, APresentedScreenThatTakesAKeyHasItFirst) {
   page()->presentViewController(taker, false);
   key("c");
   EXPECT_EQ(taker->taken(), 1);
-  EXPECT_EQ(player->captionMode(), CaptionMode::EnglishAndChinese) << "the presented screen took it";
+  EXPECT_EQ(player->captionMode(), CaptionMode::EnglishAndChinese)
+      << "the presented screen took it";
   key("]");
   EXPECT_EQ(player->playbackSpeed(), 1.25f) << "what it leaves works the lesson";
   EXPECT_EQ(taker->taken(), 1);
