@@ -1,41 +1,21 @@
 // SIGINT and SIGTERM: the first asks the main loop to quit, once; a second
 // ends the process at once. Signal handlers are for the whole process, so
 // each case runs in a child process of its own.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
-#include <functional>
 
 #include "app/quit_signals.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/run_loop.h"
+#include "support/foundation/own_process.h"
 
 namespace lorvane {
 namespace {
 
-// Runs the case in a fresh child and answers how it ended: its exit status,
-// or minus the signal that killed it.
-int runInOwnProcess(const std::function<void()>& body) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t child = fork();
-  if (child < 0) return -1000;
-  if (child == 0) {
-    alarm(60);  // a case stuck for good is killed rather than left hanging
-    RunLoop::main().bindToCurrentThread();
-    body();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  if (waitpid(child, &status, 0) != child) return -1000;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
+using testing::runInOwnProcess;
 
 TEST(QuitSignalsTest, TheFirstSignalRunsTheQuitHandlerOnceOnTheMainLoop) {
   for (int signal : {SIGTERM, SIGINT}) {

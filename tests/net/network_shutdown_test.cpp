@@ -5,7 +5,6 @@
 //
 // Shutting the network thread down cannot be undone within a process, so
 // each case runs in a child process of its own.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +20,7 @@
 #include "net/network_queue.h"
 #include "net/network_thread.h"
 #include "net_test_support.h"
+#include "support/foundation/own_process.h"
 #include "support/net/scripted_server.h"
 
 namespace lorvane {
@@ -35,22 +35,10 @@ using testing::ServerConnection;
 // Runs the case in a fresh child process; its failures are printed there
 // and make it exit non-zero.
 void runInOwnProcess(const std::function<void()>& body) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    alarm(120);  // a case stuck for good is killed rather than left hanging
-    RunLoop::main().bindToCurrentThread();
-    body();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the case died of signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the case failed; its messages are above";
+  const int ended = testing::runInOwnProcess(body, 120);
+  ASSERT_NE(ended, testing::kChildNotRun);
+  ASSERT_GE(ended, 0) << "the case died of signal " << -ended;
+  EXPECT_EQ(ended, 0) << "the case failed; its messages are above";
 }
 
 // Reads the request, sends the head and then a byte now and then until the
