@@ -25,6 +25,7 @@
 namespace lorvane {
 namespace {
 
+using testing::fetch;
 using testing::httpResponse;
 using testing::mustParse;
 using testing::RecordingDelegate;
@@ -38,17 +39,6 @@ class HostileServerTest : public testing::NetTest {
     NetTest::SetUp();
     ConnectionPool::shared().removeAll();
     CookieStore::shared().removeAll();
-  }
-
-  HTTPRequest::Pointer fetch(const std::string& url, RecordingDelegate& delegate,
-                             const std::function<void(HTTPRequest&)>& configure = {},
-                             double seconds = 10.0) {
-    auto request = HTTPRequest::requestWithURL(mustParse(url));
-    request->setDelegate(&delegate);
-    if (configure) configure(*request);
-    request->startAsynchronous();
-    EXPECT_TRUE(testing::waitFor(delegate, seconds)) << "no answer for " << url;
-    return request;
   }
 
   static std::string describe(const RecordingDelegate& delegate) {

@@ -16,6 +16,7 @@
 namespace lorvane {
 namespace {
 
+using testing::fetch;
 using testing::httpResponse;
 using testing::mustParse;
 using testing::RecordingDelegate;
@@ -28,17 +29,6 @@ class HTTPRequestTest : public testing::NetTest {
     NetTest::SetUp();
     ConnectionPool::shared().removeAll();
     CookieStore::shared().removeAll();
-  }
-
-  // Starts a GET with the delegate and waits for its end.
-  HTTPRequest::Pointer fetch(const std::string& url, RecordingDelegate& delegate,
-                             const std::function<void(HTTPRequest&)>& configure = {}) {
-    auto request = HTTPRequest::requestWithURL(mustParse(url));
-    request->setDelegate(&delegate);
-    if (configure) configure(*request);
-    request->startAsynchronous();
-    EXPECT_TRUE(testing::waitFor(delegate)) << "no answer for " << url;
-    return request;
   }
 };
 

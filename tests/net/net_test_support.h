@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,19 @@ inline bool waitFor(const RecordingDelegate& delegate, double seconds = 10.0) {
 
 inline bool waitForFinished(const HTTPRequest& request, double seconds = 10.0) {
   return RunLoop::main().runUntil([&] { return request.isFinished(); }, seconds);
+}
+
+// Starts a GET of `url` with the delegate, set up further by `configure`,
+// and runs the main loop until the delegate hears its end.
+inline HTTPRequest::Pointer fetch(const std::string& url, RecordingDelegate& delegate,
+                                  const std::function<void(HTTPRequest&)>& configure = {},
+                                  double seconds = 10.0) {
+  auto request = HTTPRequest::requestWithURL(mustParse(url));
+  request->setDelegate(&delegate);
+  if (configure) configure(*request);
+  request->startAsynchronous();
+  EXPECT_TRUE(waitFor(delegate, seconds)) << "no answer for " << url;
+  return request;
 }
 
 }  // namespace lorvane::testing

@@ -22,14 +22,9 @@ class NginxTest : public testing::NetTest {
     content_.write("feed.json", "{\"data\":[" + std::string(4000, ' ') + "]}");
   }
 
-  HTTPRequest::Pointer fetch(const std::string& url, RecordingDelegate& delegate,
-                             const std::function<void(HTTPRequest&)>& configure = {}) {
-    auto request = HTTPRequest::requestWithURL(mustParse(url));
-    request->setDelegate(&delegate);
-    if (configure) configure(*request);
-    request->startAsynchronous();
-    EXPECT_TRUE(testing::waitFor(delegate, 15));
-    return request;
+  static HTTPRequest::Pointer fetch(const std::string& url, RecordingDelegate& delegate,
+                                    const std::function<void(HTTPRequest&)>& configure = {}) {
+    return testing::fetch(url, delegate, configure, 15);
   }
 
   TemporaryDirectory content_;
