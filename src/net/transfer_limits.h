@@ -18,8 +18,11 @@ struct TransferLimits {
   // (kTooManyInterimResponsesErrorType).
   static constexpr int kMaximumInterimResponses = 32;
   // The most memory set aside up front from a length the server announced
-  // (Content-Length, a gzip trailer). Beyond it a buffer grows as bytes
-  // really arrive, so a false length costs nothing; no error of its own.
+  // where no other limit bounds it (a gzip trailer, or a Content-Length
+  // the system will not reserve in one piece). Beyond it a buffer grows as
+  // bytes really arrive; no error of its own. A Content-Length within the
+  // body limit is reserved whole: the pages a liar never fills stay
+  // untouched address space.
   static constexpr std::size_t kMaximumReservation = 16u << 20;
   // A gzip trailer is believed as a size only up to this multiple of the
   // compressed length; past it the output grows as it is produced.
