@@ -26,6 +26,7 @@ namespace {
 
 using namespace lorvane;
 using Stopwatch = std::chrono::steady_clock;
+constexpr int kSmallRounds = 9;
 
 double secondsSince(Stopwatch::time_point start) {
   return std::chrono::duration<double>(Stopwatch::now() - start).count();
@@ -228,14 +229,17 @@ int main(int argc, char** argv) {
       ourGet(url);
       curl.get(url.absoluteString());
     }
+    // Many short rounds, taking turns, so that a burst of other load on
+    // the machine costs both sides alike; the best round of each counts.
     double best = 0, bestCurl = 0;
-    for (int round = 0; round < 3; ++round) {
+    const int perRound = std::max(1, smallRequests / 3);
+    for (int round = 0; round < kSmallRounds; ++round) {
       auto start = Stopwatch::now();
-      for (int i = 0; i < smallRequests; ++i) ourGet(url);
-      best = std::max(best, smallRequests / secondsSince(start));
+      for (int i = 0; i < perRound; ++i) ourGet(url);
+      best = std::max(best, perRound / secondsSince(start));
       start = Stopwatch::now();
-      for (int i = 0; i < smallRequests; ++i) curl.get(url.absoluteString());
-      bestCurl = std::max(bestCurl, smallRequests / secondsSince(start));
+      for (int i = 0; i < perRound; ++i) curl.get(url.absoluteString());
+      bestCurl = std::max(bestCurl, perRound / secondsSince(start));
     }
     rows.push_back(
         {"1 KB JSON GET, keep-alive", best, bestCurl, "r/s", "libcurl, one easy handle"});
@@ -248,13 +252,14 @@ int main(int argc, char** argv) {
     Pipeline(url, 200).run(4);
     multi.run(url.absoluteString(), 200);
     double best = 0, bestCurl = 0;
-    for (int round = 0; round < 3; ++round) {
+    const int perRound = std::max(1, smallRequests / 3);
+    for (int round = 0; round < kSmallRounds; ++round) {
       auto start = Stopwatch::now();
-      Pipeline(url, smallRequests).run(4);
-      best = std::max(best, smallRequests / secondsSince(start));
+      Pipeline(url, perRound).run(4);
+      best = std::max(best, perRound / secondsSince(start));
       start = Stopwatch::now();
-      multi.run(url.absoluteString(), smallRequests);
-      bestCurl = std::max(bestCurl, smallRequests / secondsSince(start));
+      multi.run(url.absoluteString(), perRound);
+      bestCurl = std::max(bestCurl, perRound / secondsSince(start));
     }
     rows.push_back(
         {"1 KB JSON GET, 4 at once", best, bestCurl, "r/s", "libcurl multi, 4 easy handles"});
