@@ -88,31 +88,21 @@ struct NetworkThread::Impl {
     return batch.size();
   }
 
-  // Runs the loop until it is stopped. After its last piece of work the
-  // thread keeps looking for more for a moment before it sleeps: the next
-  // event is often that close (the reply to what was just sent, or the
-  // next request a callback starts), and a sleeping thread costs a wake-up
-  // on each side of every hand-over. The look is bounded, so an idle
-  // client sleeps.
+  // Runs the loop until it is stopped: handed-over tasks and whatever the
+  // loop has ready, and a sleep only when neither has anything. (Looking a
+  // while longer before sleeping was tried: on a busy machine the looking
+  // thread takes the processor the server and the main thread need.)
   void runLoop() {
-    using SteadyClock = std::chrono::steady_clock;
-    auto lastWork = SteadyClock::now();
     while (!loop.stopped()) {
       std::size_t done = runHandedOver();
       if (loop.stopped()) break;
       done += loop.poll();
-      if (done > 0) {
-        lastWork = SteadyClock::now();
-        continue;
-      }
-      if (SteadyClock::now() - lastWork < kLookBeforeSleeping) continue;
+      if (done > 0) continue;
       sleeping.store(true);
       if (!handOffPending.load()) loop.run_one();
       sleeping.store(false);
-      lastWork = SteadyClock::now();
     }
   }
-  static constexpr std::chrono::microseconds kLookBeforeSleeping{50};
 
   // The shared status ticker: armed while any check is registered.
   std::mutex checksMutex;
