@@ -675,7 +675,8 @@ bool HTTPRequest::mayPresentCredentials() const {
 // would copy the body about once more and touch twice its memory. Reserved
 // pages that a lying server never fills cost address space, not memory.
 void HTTPRequest::reserveBody(std::uint64_t announced) {
-  const std::uint64_t wanted = std::min(announced, maximumResponseBodyLength_);
+  const std::uint64_t wanted = std::min({announced, maximumResponseBodyLength_,
+                                         std::uint64_t{TransferLimits::kMaximumBodyReservation}});
   try {
     rawResponseData_.reserve(static_cast<std::size_t>(wanted));
   } catch (const std::exception&) {

@@ -20,10 +20,14 @@ struct TransferLimits {
   // The most memory set aside up front from a length the server announced
   // where no other limit bounds it (a gzip trailer, or a Content-Length
   // the system will not reserve in one piece). Beyond it a buffer grows as
-  // bytes really arrive; no error of its own. A Content-Length within the
-  // body limit is reserved whole: the pages a liar never fills stay
-  // untouched address space.
+  // bytes really arrive; no error of its own.
   static constexpr std::size_t kMaximumReservation = 16u << 20;
+  // A body kept in memory is reserved whole from its Content-Length, up to
+  // the request's body limit and never beyond this: the pages a liar never
+  // fills stay untouched address space, and a caller who lifts the limit
+  // does not lift the reservation with it. Past it the body grows as it
+  // arrives.
+  static constexpr std::size_t kMaximumBodyReservation = 128u << 20;
   // A gzip trailer is believed as a size only up to this multiple of the
   // compressed length; past it the output grows as it is produced.
   static constexpr std::size_t kMaximumTrustedInflationRatio = 16;

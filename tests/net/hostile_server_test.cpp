@@ -235,8 +235,9 @@ TEST_F(HostileServerTest, AFalseLengthWithinTheLimitCostsNoMemory) {
 
 TEST_F(HostileServerTest, ALengthTooLargeToSetAsideStillReadsTheBody) {
   // A caller lifted the limit; the server announces 2^62 bytes, which no
-  // system will reserve. That is no failure of its own: the body grows as
-  // it arrives and the cut-off reply is a connection failure, as any.
+  // system could reserve. Lifting the limit does not lift the reservation,
+  // so that is no failure of its own: the body grows as it arrives and the
+  // cut-off reply is a connection failure, as any.
   ScriptedServer server([](ServerConnection& connection) {
     if (!connection.readRequest()) return;
     connection.send("HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387904\r\n\r\nabc");
