@@ -627,10 +627,8 @@ void HTTPRequest::readResponseHeaders() {
     failWithError(bodyTooLargeError());
     return;
   }
-  // The announced length is a hint, never a promise worth any memory.
   if (contentLength_ > 0 && !needsRedirect_ && keepsBodyInMemory()) {
-    rawResponseData_.reserve(static_cast<std::size_t>(
-        std::min<std::uint64_t>(contentLength_, TransferLimits::kMaximumReservation)));
+    reserveBody(contentLength_);
   }
 
   if (isResponseCompressed() && !shouldWaitToInflateCompressedResponses_) {
@@ -670,6 +668,22 @@ bool HTTPRequest::mayPresentCredentials() const {
   // redirects.
   const std::optional<URL>& first = redirectCount_ == 0 ? url_ : originalURL_;
   return url_ && first && isSameOrigin(*url_, *first);
+}
+
+// The raw body is kept whole, so its announced length (already checked
+// against the limit) is worth one reservation: growing by doubling instead
+// would copy the body about once more and touch twice its memory. Reserved
+// pages that a lying server never fills cost address space, not memory.
+void HTTPRequest::reserveBody(std::uint64_t announced) {
+  const std::uint64_t wanted = std::min({announced, maximumResponseBodyLength_,
+                                         std::uint64_t{TransferLimits::kMaximumBodyReservation}});
+  try {
+    rawResponseData_.reserve(static_cast<std::size_t>(wanted));
+  } catch (const std::exception&) {
+    // Too much to set aside in one piece: grow as the bytes arrive.
+    rawResponseData_.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(wanted, TransferLimits::kMaximumReservation)));
+  }
 }
 
 bool HTTPRequest::keepsBodyInMemory() const {

@@ -475,6 +475,7 @@ class HTTPRequest : public Operation {
   bool mayPresentCredentials() const;
   // Whether the body is collected in rawResponseData_.
   bool keepsBodyInMemory() const;
+  void reserveBody(std::uint64_t announced);
   ErrorPtr bodyTooLargeError() const;
   bool shouldRedirectNow() const;
 

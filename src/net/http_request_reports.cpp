@@ -40,6 +40,14 @@ using detail::performSelector;
 
 void HTTPRequest::reportDownloadSizeIncrement(std::uint64_t size) {
   if (size == 0) return;
+  // Only a listener is worth waking the main thread for.
+  {
+    std::lock_guard lock(cancelledLock_);
+    if (!downloadSizeIncrementedBlock_ &&
+        !(queue_ && queue_->respondsToSelector(HTTPSelector::requestIncrementDownloadSizeBy))) {
+      return;
+    }
+  }
   deliver([me = self(), size] {
     std::shared_ptr<HTTPRequestDelegate> queue;
     ProgressBlock block;
@@ -58,6 +66,13 @@ void HTTPRequest::reportDownloadSizeIncrement(std::uint64_t size) {
 
 void HTTPRequest::reportUnitProgress() {
   // Without byte counts, a finished request counts as one unit each way.
+  {
+    std::lock_guard lock(cancelledLock_);
+    const bool queueListens =
+        queue_ && (queue_->respondsToSelector(HTTPSelector::requestDidReceiveBytes) ||
+                   queue_->respondsToSelector(HTTPSelector::requestDidSendBytes));
+    if (!queueListens && !bytesReceivedBlock_ && !bytesSentBlock_) return;
+  }
   deliver([me = self()] {
     std::shared_ptr<HTTPRequestDelegate> queue;
     SizeBlock received;

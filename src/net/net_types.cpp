@@ -6,8 +6,11 @@
 namespace lorvane {
 
 namespace {
+// HTTP's names are ASCII; the locale has no say in them (and asking it is
+// a call per byte on every header lookup).
 unsigned char lowerByte(char c) {
-  return static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -41,13 +42,67 @@ struct NetworkThread::Impl {
   std::thread::id threadId;
   std::thread thread;
 
-  // Lock order: lifeMutex before checksMutex (neither is held while a task
-  // or handler runs).
+  // Lock order: lifeMutex before handOffMutex, and lifeMutex before
+  // checksMutex (none is held while a task or handler runs).
   mutable std::mutex lifeMutex;
   bool closed = false;               // no more posts
   std::atomic<bool> stopped{false};  // the loop has ended for good
   std::uint64_t nextHandler = 1;
   std::map<std::uint64_t, Task> shutdownHandlers;
+
+  // Posted tasks, in order. While the thread is awake it takes them from
+  // here itself; only a sleeping thread is woken through the loop, which
+  // costs the posting side a system call.
+  std::mutex handOffMutex;
+  std::deque<Task> handOff;
+  std::atomic<bool> handOffPending{false};
+  std::atomic<bool> sleeping{false};
+
+  // Called with lifeMutex held.
+  void handOver(Task task) {
+    {
+      std::lock_guard lock(handOffMutex);
+      handOff.push_back(std::move(task));
+    }
+    handOffPending.store(true);
+    // Either the thread sees the task before it sleeps, or this sees it
+    // asleep and wakes it.
+    if (sleeping.load()) asio::post(loop, [this] { runHandedOver(); });
+  }
+
+  std::size_t runHandedOver() {
+    std::deque<Task> batch;
+    {
+      std::lock_guard lock(handOffMutex);
+      batch.swap(handOff);
+      handOffPending.store(false);
+    }
+    for (auto& task : batch) {
+      // Tasks report their own failures; one that throws must not cost
+      // the ones after it.
+      try {
+        task();
+      } catch (...) {
+      }
+    }
+    return batch.size();
+  }
+
+  // Runs the loop until it is stopped: handed-over tasks and whatever the
+  // loop has ready, and a sleep only when neither has anything. (Looking a
+  // while longer before sleeping was tried: on a busy machine the looking
+  // thread takes the processor the server and the main thread need.)
+  void runLoop() {
+    while (!loop.stopped()) {
+      std::size_t done = runHandedOver();
+      if (loop.stopped()) break;
+      done += loop.poll();
+      if (done > 0) continue;
+      sleeping.store(true);
+      if (!handOffPending.load()) loop.run_one();
+      sleeping.store(false);
+    }
+  }
 
   // The shared status ticker: armed while any check is registered.
   std::mutex checksMutex;
@@ -97,7 +152,7 @@ NetworkThread::NetworkThread() : impl_(std::make_unique<Impl>()) {
     // the thread every request depends on.
     while (!impl_->stopped.load()) {
       try {
-        impl_->loop.run();
+        impl_->runLoop();
         if (!impl_->stopped.load()) impl_->loop.restart();
       } catch (...) {
       }
@@ -114,7 +169,7 @@ NetworkThread& NetworkThread::shared() {
 bool NetworkThread::post(Task task) {
   std::lock_guard lock(impl_->lifeMutex);
   if (impl_->closed) return false;
-  asio::post(impl_->loop, std::move(task));
+  impl_->handOver(std::move(task));
   return true;
 }
 
@@ -132,7 +187,7 @@ void NetworkThread::shutdown() {
     if (impl_->closed) return;
     // The last task: whatever was posted before it runs first.
     Impl* impl = impl_.get();
-    asio::post(impl->loop, [impl] {
+    impl->handOver([impl] {
       impl->stopped.store(true);
       impl->work.reset();
       impl->loop.stop();

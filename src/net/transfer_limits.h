@@ -18,9 +18,16 @@ struct TransferLimits {
   // (kTooManyInterimResponsesErrorType).
   static constexpr int kMaximumInterimResponses = 32;
   // The most memory set aside up front from a length the server announced
-  // (Content-Length, a gzip trailer). Beyond it a buffer grows as bytes
-  // really arrive, so a false length costs nothing; no error of its own.
+  // where no other limit bounds it (a gzip trailer, or a Content-Length
+  // the system will not reserve in one piece). Beyond it a buffer grows as
+  // bytes really arrive; no error of its own.
   static constexpr std::size_t kMaximumReservation = 16u << 20;
+  // A body kept in memory is reserved whole from its Content-Length, up to
+  // the request's body limit and never beyond this: the pages a liar never
+  // fills stay untouched address space, and a caller who lifts the limit
+  // does not lift the reservation with it. Past it the body grows as it
+  // arrives.
+  static constexpr std::size_t kMaximumBodyReservation = 128u << 20;
   // A gzip trailer is believed as a size only up to this multiple of the
   // compressed length; past it the output grows as it is produced.
   static constexpr std::size_t kMaximumTrustedInflationRatio = 16;

@@ -9,7 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <limits>
 #include <thread>
 
 #include "net/bandwidth.h"
@@ -182,6 +185,82 @@ TEST_F(HostileServerTest, AnnouncedBodyBeyondTheLimitFailsAtOnce) {
   EXPECT_EQ(describe(delegate), "The response body is larger than the limit of " +
                                     std::to_string(TransferLimits::kDefaultMaximumBodyLength) +
                                     " bytes");
+}
+
+// Resident memory of this process, from the kernel's own count.
+std::size_t residentBytes() {
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (!statm) return 0;
+  unsigned long size = 0, resident = 0;
+  int read = std::fscanf(statm, "%lu %lu", &size, &resident);
+  std::fclose(statm);
+  return read == 2 ? resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+TEST_F(HostileServerTest, AFalseLengthWithinTheLimitCostsNoMemory) {
+  // 120 MB announced, a kilobyte sent, then silence: the body is set aside
+  // whole for the length, but only the pages written are ever touched.
+  std::atomic<bool> sent{false};
+  ScriptedServer server([&sent](ServerConnection& connection) {
+    if (!connection.readRequest()) return;
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: 125829120\r\n\r\n" +
+                    std::string(1024, 'x'));
+    sent.store(true);
+    connection.pause(0.5);
+    connection.close();
+  });
+  const std::size_t before = residentBytes();
+  ASSERT_GT(before, 0u);
+  RecordingDelegate delegate;
+  auto request = HTTPRequest::requestWithURL(mustParse(server.url("/liar")));
+  request->setDelegate(&delegate);
+  request->startAsynchronous();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return request->totalBytesRead() >= 1024; }));
+  EXPECT_LT(residentBytes(), before + (16u << 20));
+  ASSERT_TRUE(testing::waitFor(delegate));
+  ASSERT_EQ(delegate.failed, 1);
+  EXPECT_EQ(delegate.error->code, kConnectionFailureErrorType) << describe(delegate);
+  EXPECT_TRUE(sent.load());
+}
+
+TEST_F(HostileServerTest, ALengthTooLargeToSetAsideStillReadsTheBody) {
+  // A caller lifted the limit; the server announces 2^62 bytes, which no
+  // system could reserve. Lifting the limit does not lift the reservation,
+  // so that is no failure of its own: the body grows as it arrives and the
+  // cut-off reply is a connection failure, as any.
+  ScriptedServer server([](ServerConnection& connection) {
+    if (!connection.readRequest()) return;
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387904\r\n\r\nabc");
+    connection.close();
+  });
+  RecordingDelegate delegate;
+  auto request = fetch(server.url("/vast"), delegate, [](HTTPRequest& r) {
+    r.setMaximumResponseBodyLength(std::numeric_limits<std::uint64_t>::max());
+  });
+  ASSERT_EQ(delegate.failed, 1);
+  EXPECT_EQ(delegate.error->code, kConnectionFailureErrorType) << describe(delegate);
+  EXPECT_EQ(request->totalBytesRead(), 3u);
+}
+
+TEST_F(HostileServerTest, AnAnnouncedBodyArrivesWholeIntoItsReservation) {
+  // Large enough for the biggest reads, with a pattern that shows any
+  // piece out of place.
+  std::string body(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 131) >> 3);
+  ScriptedServer server([&body](ServerConnection& connection) {
+    if (!connection.readRequest()) return;
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                    "\r\n\r\n");
+    connection.trickle(body, 100000, 0.001);
+  });
+  RecordingDelegate delegate;
+  auto request = fetch(server.url("/whole"), delegate);
+  ASSERT_EQ(delegate.finished, 1) << describe(delegate);
+  auto data = request->responseData();
+  ASSERT_TRUE(data);
+  ASSERT_EQ(data->size(), body.size());
+  EXPECT_TRUE(std::equal(data->begin(), data->end(), body.begin(),
+                         [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
 }
 
 // Sends a chunked body that never ends: small chunks, or one giant chunk.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "net/connection_pool.h"
@@ -751,6 +752,54 @@ TEST_F(HTTPRequestTest, CompressedRequestBodyArrivesAsGzip) {
   auto inflated = DataDecompressor::uncompressData(Data(sent.body.begin(), sent.body.end()));
   ASSERT_TRUE(inflated);
   EXPECT_EQ(std::string(inflated->begin(), inflated->end()), body);
+}
+
+// Waits for the request to finish without running the main loop, so that
+// everything it posted there is still queued; then runs that and answers
+// how many tasks it was.
+std::size_t mainThreadTasksOf(HTTPRequest& request) {
+  request.startAsynchronous();
+  for (int i = 0; i < 10000 && !request.isFinished(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(request.isFinished());
+  return RunLoop::main().runUntilIdle();
+}
+
+TEST_F(HTTPRequestTest, NobodyListeningMeansOneWakeOfTheMainThread) {
+  // The app's own pattern: a delegate with only the end callbacks. Each
+  // task posted to the main thread wakes it, so a reply (framed by its
+  // length, or by the end of the connection, which reports progress in
+  // units) posts only the answer itself.
+  HTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
+  for (bool lengthless : {false, true}) {
+    std::string reply = httpResponse(200, {}, std::string(3000, 'j'), !lengthless);
+    ScriptedServer server([reply](ServerConnection& connection) {
+      if (connection.readRequest()) connection.send(reply);
+      connection.close();
+    });
+    RecordingDelegate delegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed});
+    auto request = HTTPRequest::requestWithURL(mustParse(server.url("/feed")));
+    request->setDelegate(&delegate);
+    EXPECT_EQ(mainThreadTasksOf(*request), 1u) << lengthless;
+    EXPECT_EQ(delegate.finished, 1) << lengthless;
+    EXPECT_EQ(request->rawResponseLength(), 3000u) << lengthless;
+  }
+
+  // A listener still hears the size and the progress.
+  ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, "abcdef")));
+  RecordingDelegate delegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed});
+  std::int64_t announced = 0;
+  std::uint64_t received = 0;
+  auto request = HTTPRequest::requestWithURL(mustParse(server.url("/feed")));
+  request->setDelegate(&delegate);
+  request->setDownloadSizeIncrementedBlock([&](std::int64_t size) { announced += size; });
+  request->setBytesReceivedBlock([&](std::uint64_t size, std::uint64_t) { received += size; });
+  EXPECT_EQ(mainThreadTasksOf(*request), 3u);
+  EXPECT_EQ(delegate.finished, 1);
+  EXPECT_EQ(announced, 6);
+  EXPECT_EQ(received, 6u);
+  HTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
 }
 
 TEST_F(HTTPRequestTest, SharedQueueRunsAtMostFourAtOnce) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "net/bandwidth.h"
 #include "net/connection_pool.h"
@@ -173,6 +174,67 @@ TEST(NetworkThreadTest, AThrowingTaskOrCheckLeavesTheThreadAndTheTickerRunning) 
   EXPECT_GE(ticks.load(), 3);
   throwing->invalidate();
   counting->invalidate();
+}
+
+TEST(NetworkThreadTest, PostsRunInOrderFromEveryThreadAwakeOrAsleep) {
+  // Four posting threads, each with bursts (taken while the network thread
+  // is awake) and pauses long enough for it to fall asleep in between:
+  // every task runs once, on the network thread, in each poster's order.
+  NetworkThread& thread = NetworkThread::shared();
+  constexpr int kPosters = 4;
+  constexpr int kTasks = 600;
+  std::vector<std::vector<int>> seen(kPosters);  // touched on the network thread only
+  std::atomic<int> ran{0};
+  std::atomic<int> offThread{0};
+  std::vector<std::thread> posters;
+  for (int poster = 0; poster < kPosters; ++poster) {
+    posters.emplace_back([&, poster] {
+      for (int i = 0; i < kTasks; ++i) {
+        EXPECT_TRUE(thread.post([&, poster, i] {
+          if (!thread.isCurrentThread()) ++offThread;
+          seen[poster].push_back(i);
+          ++ran;
+        }));
+        if (i % 50 == 49) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  }
+  for (auto& poster : posters) poster.join();
+  for (int i = 0; i < 500 && ran.load() < kPosters * kTasks; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(ran.load(), kPosters * kTasks);
+  // The last tasks were run; reading what they wrote goes through the
+  // thread itself.
+  std::atomic<bool> read{false};
+  std::vector<std::vector<int>> copy;
+  thread.post([&] {
+    copy = seen;
+    read.store(true);
+  });
+  for (int i = 0; i < 500 && !read.load(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(read.load());
+  EXPECT_EQ(offThread.load(), 0);
+  std::vector<int> expected(kTasks);
+  for (int i = 0; i < kTasks; ++i) expected[i] = i;
+  for (int poster = 0; poster < kPosters; ++poster) EXPECT_EQ(copy[poster], expected) << poster;
+}
+
+TEST(NetworkThreadTest, ATaskPostedToTheSleepingThreadWakesIt) {
+  // Long enough idle for the thread to be asleep; the next post must still
+  // run at once, without waiting for any other event.
+  NetworkThread& thread = NetworkThread::shared();
+  for (int round = 0; round < 5; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::atomic<bool> ran{false};
+    thread.post([&] { ran.store(true); });
+    for (int i = 0; i < 500 && !ran.load(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(ran.load()) << round;
+  }
 }
 
 TEST(TextEncodingTest, NamesAndDecoding) {
