@@ -1,5 +1,6 @@
 #include "json/json_arena.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -55,9 +56,14 @@ ArenaChunk* newChunk(std::size_t size) {
     void* memory = std::aligned_alloc(kArenaAlignment, size);
     if (!memory) throw std::bad_alloc();
     chunk = new (memory) ArenaChunk{};
-    chunk->size = static_cast<std::uint32_t>(size);
+    // A size that does not fit the field is recorded as 0, which no pool
+    // takes.
+    chunk->size = size <= 0xFFFFFFFFu ? static_cast<std::uint32_t>(size) : 0;
   }
   chunk->next = nullptr;
+  chunk->root = nullptr;
+  chunk->treeChunks = nullptr;
+  chunk->shared.store(0, std::memory_order_relaxed);
   return chunk;
 }
 
@@ -66,6 +72,20 @@ ArenaChunk* newChunk(std::size_t size) {
 void releaseChunkValues(ArenaChunk* chunk, std::uint32_t count) noexcept {
   if (count == 0) return;
   if (chunk->live.fetch_sub(count, std::memory_order_acq_rel) == count) freeChunk(chunk);
+}
+
+bool releaseTree(ArenaChunk* rootChunk, const void* root) noexcept {
+  if (rootChunk->root != root) return false;
+  for (ArenaChunk* chunk = rootChunk->treeChunks; chunk; chunk = chunk->next) {
+    if (chunk->shared.load(std::memory_order_relaxed)) return false;
+  }
+  ArenaChunk* chunk = rootChunk->treeChunks;
+  while (chunk) {
+    ArenaChunk* next = chunk->next;
+    freeChunk(chunk);
+    chunk = next;
+  }
+  return true;
 }
 
 void Arena::retire() noexcept {
@@ -80,9 +100,14 @@ void Arena::retire() noexcept {
 
 Arena::Block Arena::allocateSlow(std::size_t bytes) {
   if (bytes >= kArenaLargeBlock) {
-    void* memory = std::aligned_alloc(kArenaAlignment, bytes);
-    if (!memory) throw std::bad_alloc();
-    return {memory, false, 0};
+    // A chunk of its own, holding this one value.
+    if (bytes > SIZE_MAX - sizeof(ArenaChunk)) throw std::bad_alloc();
+    ArenaChunk* own = newChunk(sizeof(ArenaChunk) + bytes);
+    own->live.store(1, std::memory_order_relaxed);
+    own->next = treeChunks_;
+    treeChunks_ = own;
+    return {reinterpret_cast<char*>(own) + sizeof(ArenaChunk), true,
+            static_cast<std::uint16_t>(sizeof(ArenaChunk) / kArenaAlignment)};
   }
   retire();
   std::size_t size = nextChunkSize_;
@@ -91,6 +116,8 @@ Arena::Block Arena::allocateSlow(std::size_t bytes) {
   if (nextChunkSize_ < kArenaMaxChunk) nextChunkSize_ *= 2;
   chunk_ = newChunk(size);
   chunk_->live.store(kBias, std::memory_order_relaxed);
+  chunk_->next = treeChunks_;
+  treeChunks_ = chunk_;
   cursor_ = reinterpret_cast<char*>(chunk_) + sizeof(ArenaChunk);
   end_ = reinterpret_cast<char*>(chunk_) + size;
   char* block = cursor_;

@@ -353,6 +353,11 @@ class ParseState {
   // when its slot is reused or cleared. Before any such release, and when
   // a call ends with the cache kept for later calls, they are counted.
   bool cacheCounted_ = false;
+  // True while the running call's tree holds only values it made, each
+  // counted only by the tree: no reference was dropped or given to the
+  // cache, no earlier call's value was taken, and the collections are
+  // immutable. Such a tree may be freed whole when its root dies.
+  bool privateTree_ = false;
 
   // Doubles that do not repeat (coordinates, measurements) make every probe
   // a miss that costs far more than the 16 bytes a hit would save. The
@@ -1198,6 +1203,7 @@ JSONValue* ParseState::cachedString() {
           ValueAccess::retainUnshared(slot.value);
         } else {
           slot.value->retain();
+          privateTree_ = false;
         }
         return slot.value;
       }
@@ -1250,6 +1256,7 @@ JSONValue* ParseState::cachedNumber() {
         ValueAccess::retainUnshared(slot.value);
       } else {
         slot.value->retain();
+        privateTree_ = false;
       }
       if (kind == kDoubleKind) ++doubleHits_;
       return slot.value;
@@ -1285,6 +1292,8 @@ JSONValue* ParseState::tokenValue() {
 }
 
 void ParseState::countCachedValues() noexcept {
+  // From here on references are dropped or kept outside the tree.
+  privateTree_ = false;
   if (cacheCounted_) return;
   cacheCounted_ = true;
   for (const CacheSlot& slot : cache_) {
@@ -1613,6 +1622,8 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     generation_ = 1;
   }
   cacheCounted_ = false;
+  privateTree_ = !keepCache && !mutableCollections;
+  arena_.startTree();
   doubleLookups_ = 0;
   doubleHits_ = 0;
   cacheDoubles_ = true;
@@ -1664,6 +1675,9 @@ JSONValueRef ParseState::decode(const unsigned char* bytes, std::size_t length,
     error->line = errorLine_;
   }
   if (keepCache) countCachedValues();
+  if (result && privateTree_) {
+    arena_.finishTree(result.get(), ValueAccess::chunkOffset(result.get()));
+  }
   arena_.retire();
   tokenBuffer_.trim();
   begin_ = end_ = nullptr;

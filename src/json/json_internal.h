@@ -34,6 +34,7 @@ struct ValueAccess {
     return value->references_;
   }
   static std::uint8_t storage(const JSONValue* value) noexcept { return value->storage_; }
+  static std::uint16_t chunkOffset(const JSONValue* value) noexcept { return value->chunkOffset_; }
   static bool isStatic(const JSONValue* value) noexcept {
     return value->storage_ == JSONValue::kStaticStorage;
   }

@@ -218,7 +218,23 @@ void destroyValue(JSONValue* value) noexcept {
   ValueAccess::destroy(value);
 }
 
+void noteArenaRetain(const JSONValue* value) noexcept {
+  ArenaChunk* chunk = chunkAt(value, ValueAccess::chunkOffset(value));
+  // The root's own references do not matter to its tree; after the first
+  // note the flag is only read, so the chunk's line stays shared.
+  if (chunk->root != value && !chunk->shared.load(std::memory_order_relaxed)) {
+    chunk->shared.store(1, std::memory_order_relaxed);
+  }
+}
+
 void ValueAccess::destroy(JSONValue* first) noexcept {
+  // A decoded tree that nobody else shares a part of dies whole with its
+  // chunks.
+  if (first->storage_ == JSONValue::kArenaStorage &&
+      (first->kind_ == JSONValueKind::Array || first->kind_ == JSONValueKind::Dictionary) &&
+      releaseTree(chunkAt(first, first->chunkOffset_), first)) {
+    return;
+  }
   Worklist pending;
   ChunkBatch batch;
   // Frees the memory of a value whose children are already dealt with.

@@ -25,6 +25,9 @@ class JSONCustomObject;
 namespace json_detail {
 struct ValueAccess;
 void destroyValue(JSONValue* value) noexcept;
+// Notes that a value cut from a decoder's chunk gained a reference from
+// outside the tree it was decoded into.
+void noteArenaRetain(const JSONValue* value) noexcept;
 }  // namespace json_detail
 
 // What a value is. Numbers keep the form the decoder chose for them.
@@ -149,7 +152,9 @@ class JSONValue {
   static JSONValueRef null() noexcept;
 
   void retain() const noexcept {
-    if (storage_ != kStaticStorage) references_.fetch_add(1, std::memory_order_relaxed);
+    if (storage_ == kStaticStorage) return;
+    references_.fetch_add(1, std::memory_order_relaxed);
+    if (storage_ == kArenaStorage) json_detail::noteArenaRetain(this);
   }
   void release() const noexcept {
     if (storage_ == kStaticStorage) return;
