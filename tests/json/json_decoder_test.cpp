@@ -90,6 +90,31 @@ TEST(JSONDecoderTest, LinesCountLineFeedsCarriageReturnsAndPairsOnce) {
   });
 }
 
+TEST(JSONDecoderTest, IndentedLinesOfEveryWidthKeepIndexAndLine) {
+  // Indentation shorter than, as long as and longer than a 16-byte block,
+  // blank indented lines, a tab or a carriage return right after the
+  // spaces, and lines that end within the last 16 bytes of the input.
+  for (const std::size_t width : {0, 1, 2, 8, 15, 16, 17, 31, 32, 33, 40}) {
+    SCOPED_TRACE(width);
+    const std::string indent(width, ' ');
+    std::string text = "[1,\n" + indent + "2,\n" + indent + "\n" + indent + "\t3,\n" + indent +
+                       "\r\n" + indent + "4,\n" + indent;
+    const std::size_t bad = text.size();
+    text += "x]";
+    expectErrors({{text.c_str(), kUnexpectedToken, bad, 7}});
+    std::string good = text.substr(0, bad) + "5\n" + indent + "]" + indent;
+    EXPECT_EQ(json_test::encode(*decode(good)), "[1,2,3,4,5]");
+    const std::string object =
+        "{\n" + indent + "\"a\": 1,\n" + indent + "\"b\":\n" + indent + "\n" + indent + "[true]\n}";
+    EXPECT_EQ(json_test::encode(*decode(object)).size(),
+              std::string(R"({"a":1,"b":[true]})").size());
+    expectErrors({{(object + "\n" + indent + "?").c_str(),
+                   "A valid JSON object was parsed but there were additional non-white-space "
+                   "characters remaining.",
+                   object.size() + 1 + width, 7}});
+  }
+}
+
 TEST(JSONDecoderTest, AcceptsWhitespaceAroundTheDocument) {
   EXPECT_EQ(json_test::encode(*decode(" \t\r\n[ 1 ,\t2 ] \n\r\n ")), "[1,2]");
   EXPECT_EQ(json_test::encode(*decode("[1] x", JSONParseAllowTrailingText)), "[1]");
