@@ -239,6 +239,9 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
         self->fail(generation, StreamFailure::Kind::kWrite, ec);
         return;
       }
+      // A nearby server answers within microseconds: worth a look before
+      // the thread sleeps.
+      NetworkThread::shared().expectWorkSoon();
       self->reading_ = true;
       self->read(generation);
     };

@@ -936,6 +936,7 @@ void HTTPRequest::markAsFinished() {
   inProgress_.store(false);
   setExecuting(false);
   setFinished();
+  NetworkThread::shared().expectWorkSoon();  // the caller's next request, often
   std::lock_guard lock(syncMutex_);
   syncChanged_.notify_all();
 }

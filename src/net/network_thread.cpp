@@ -57,6 +57,7 @@ struct NetworkThread::Impl {
   std::deque<Task> handOff;
   std::atomic<bool> handOffPending{false};
   std::atomic<bool> sleeping{false};
+  bool lingerBeforeSleep = false;  // network thread only
 
   // Called with lifeMutex held.
   void handOver(Task task) {
@@ -88,16 +89,32 @@ struct NetworkThread::Impl {
     return batch.size();
   }
 
+  // Looks for work for a short while when told more is due (see
+  // expectWorkSoon); true when some turned up. Only then: lingering after
+  // every event would take, on a busy machine, the processor that the
+  // server and the main thread need, for instance while a body streams in.
+  bool linger() {
+    if (!lingerBeforeSleep) return false;
+    lingerBeforeSleep = false;
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double>(kLingerForWork));
+    while (std::chrono::steady_clock::now() < until) {
+      if (handOffPending.load() || loop.stopped()) return true;
+      if (loop.poll() > 0) return true;
+      std::this_thread::yield();
+    }
+    return false;
+  }
+
   // Runs the loop until it is stopped: handed-over tasks and whatever the
-  // loop has ready, and a sleep only when neither has anything. (Looking a
-  // while longer before sleeping was tried: on a busy machine the looking
-  // thread takes the processor the server and the main thread need.)
+  // loop has ready, and a sleep only when neither has anything.
   void runLoop() {
     while (!loop.stopped()) {
       std::size_t done = runHandedOver();
       if (loop.stopped()) break;
       done += loop.poll();
-      if (done > 0) continue;
+      if (done > 0 || linger()) continue;
       sleeping.store(true);
       if (!handOffPending.load()) loop.run_one();
       sleeping.store(false);
@@ -227,6 +244,10 @@ void NetworkThread::removeShutdownHandler(std::uint64_t token) {
 
 bool NetworkThread::isCurrentThread() const {
   return impl_->threadId == std::this_thread::get_id();
+}
+
+void NetworkThread::expectWorkSoon() {
+  if (isCurrentThread()) impl_->lingerBeforeSleep = true;
 }
 
 void* NetworkThread::nativeLoop() {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -235,6 +236,36 @@ TEST(NetworkThreadTest, ATaskPostedToTheSleepingThreadWakesIt) {
     }
     EXPECT_TRUE(ran.load()) << round;
   }
+}
+
+TEST(NetworkThreadTest, ExpectingWorkLingersForTheNextPostAndThenSleeps) {
+  // A ping-pong like a caller that starts its next request as soon as the
+  // last one answered: each task says more work is due, the next post
+  // comes from here. All run, in order; afterwards the thread goes back to
+  // sleep instead of looking for work for ever.
+  NetworkThread& thread = NetworkThread::shared();
+  std::vector<int> order;  // network thread only, read after the last task
+  std::atomic<int> ran{0};
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(thread.post([&, i] {
+      order.push_back(i);
+      thread.expectWorkSoon();
+      ran.store(i + 1);
+    }));
+    for (int wait = 0; wait < 20000 && ran.load() <= i; ++wait) std::this_thread::yield();
+    ASSERT_EQ(ran.load(), i + 1);
+  }
+  std::vector<int> expected(300);
+  for (int i = 0; i < 300; ++i) expected[i] = i;
+  EXPECT_EQ(order, expected);
+
+  // Said off the network thread, it changes nothing.
+  thread.expectWorkSoon();
+  const std::clock_t cpuBefore = std::clock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double cpuSeconds = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+  // A thread still looking would have used a good part of the half second.
+  EXPECT_LT(cpuSeconds, 0.1);
 }
 
 TEST(TextEncodingTest, NamesAndDecoding) {
