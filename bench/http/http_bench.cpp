@@ -5,6 +5,8 @@
 // interface with 4; plain zlib).
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -202,13 +204,22 @@ int main(int argc, char** argv) {
   testing::TemporaryDirectory content;
   content.write("feed.json", makeJSON(1024));
   if (runs("download")) {
-    std::ofstream big(content.file("big.bin"), std::ios::binary);
-    std::mt19937_64 random(42);
-    std::vector<std::uint64_t> block(1 << 16);
-    for (int i = 0; i < 100 * 1024 * 1024 / static_cast<int>(block.size() * 8); ++i) {
-      for (auto& word : block) word = random();
-      big.write(reinterpret_cast<const char*>(block.data()),
-                static_cast<std::streamsize>(block.size() * 8));
+    {
+      std::ofstream big(content.file("big.bin"), std::ios::binary);
+      std::mt19937_64 random(42);
+      std::vector<std::uint64_t> block(1 << 16);
+      for (int i = 0; i < 100 * 1024 * 1024 / static_cast<int>(block.size() * 8); ++i) {
+        for (auto& word : block) word = random();
+        big.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(block.size() * 8));
+      }
+    }
+    // Written back to the disk now, not by the kernel in the middle of
+    // the small requests' rounds.
+    const int fd = ::open(content.file("big.bin").c_str(), O_RDONLY);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
     }
   }
   testing::NginxServer::Options options;

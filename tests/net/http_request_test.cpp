@@ -802,6 +802,54 @@ TEST_F(HTTPRequestTest, NobodyListeningMeansOneWakeOfTheMainThread) {
   HTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
 }
 
+TEST_F(HTTPRequestTest, EndCallbacksSeeAFinishedRequestThatCanBeSetUpAgain) {
+  // The end is reported on the main thread while the network thread may
+  // still be finishing the operation; the callback must find it done: not
+  // running, finished, its settings open again. Answers and refusals, each
+  // the next one started from the callback, as a screen paging a feed does.
+  int refusedPort;
+  {
+    ScriptedServer gone([](ServerConnection&) {});
+    refusedPort = gone.port();
+  }
+  ScriptedServer server(ScriptedServer::alwaysAnswer(httpResponse(200, {}, "page")));
+  constexpr int kEndRounds = 150;
+  struct Checker : HTTPRequestDelegate {
+    Checker() : HTTPRequestDelegate({HTTPSelector::requestFinished, HTTPSelector::requestFailed}) {}
+    void requestFinished(HTTPRequest& request) override { check(request); }
+    void requestFailed(HTTPRequest& request) override { check(request); }
+    void check(HTTPRequest& request) {
+      if (!request.isFinished() || request.inProgress()) ++unfinished;
+      try {
+        request.setTimeOutSeconds(5);
+      } catch (const Exception&) {
+        ++refusedSettings;
+      }
+      if (++ended < kEndRounds) next();
+    }
+    void next() {
+      const bool refuse = ended % 3 == 2;
+      auto request = HTTPRequest::requestWithURL(mustParse(
+          refuse ? "http://127.0.0.1:" + std::to_string(refusedPort) + "/" : url));
+      request->setDelegate(this);
+      request->startAsynchronous();
+      last = request;
+    }
+    std::string url;
+    int refusedPort = 0;
+    int ended = 0;
+    int unfinished = 0;
+    int refusedSettings = 0;
+    HTTPRequest::Pointer last;
+  } checker;
+  checker.url = server.url("/feed");
+  checker.refusedPort = refusedPort;
+  checker.next();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return checker.ended == kEndRounds; }, 60));
+  EXPECT_EQ(checker.unfinished, 0);
+  EXPECT_EQ(checker.refusedSettings, 0);
+}
+
 TEST_F(HTTPRequestTest, SharedQueueRunsAtMostFourAtOnce) {
   std::atomic<int> running{0};
   std::atomic<int> most{0};
