@@ -829,8 +829,8 @@ TEST_F(HTTPRequestTest, EndCallbacksSeeAFinishedRequestThatCanBeSetUpAgain) {
     }
     void next() {
       const bool refuse = ended % 3 == 2;
-      auto request = HTTPRequest::requestWithURL(mustParse(
-          refuse ? "http://127.0.0.1:" + std::to_string(refusedPort) + "/" : url));
+      auto request = HTTPRequest::requestWithURL(
+          mustParse(refuse ? "http://127.0.0.1:" + std::to_string(refusedPort) + "/" : url));
       request->setDelegate(this);
       request->startAsynchronous();
       last = request;
