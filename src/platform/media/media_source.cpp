@@ -745,7 +745,8 @@ bool MediaSource::queueSamples(AVFrame& frame, double pts, std::uint64_t serial,
                                SwrContext*& resampler) {
   if (!resampler) {
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    AVChannelLayout input;
+    // Copying into a layout first frees what it holds: it must start empty.
+    AVChannelLayout input{};
     if (frame.ch_layout.nb_channels > 0) {
       av_channel_layout_copy(&input, &frame.ch_layout);
     } else {
