@@ -369,8 +369,11 @@ void Player::reportBuffer(MediaSource& source, double now) {
     reportedEmpty_ = false;
     item_->reportBufferEmpty(false);
   }
-  if (starved_ && likely && rate_ > 0) {
-    // Enough is buffered again: play on from where the sound stopped.
+  if (starved_ && likely && rate_ > 0 && (snap.audioQueuedSeconds > 0 || source.audioFinished())) {
+    // Enough is buffered again and decoded sound is waiting: play on from
+    // where the sound stopped. Packets alone are not enough: while the
+    // decoder catches up, the clock would run ahead of the sound, and the
+    // next buffer that finds none would put it back.
     starved_ = false;
     clock_.setSpeed(effectiveSpeed());
   }
