@@ -20,6 +20,11 @@ namespace asio = boost::asio;
 
 namespace {
 
+std::chrono::steady_clock::duration steadyDuration(TimeInterval seconds) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(seconds));
+}
+
 class StatusCheck : public NetworkTimer {
  public:
   explicit StatusCheck(NetworkThread::Task task) : task_(std::move(task)) {}
@@ -96,9 +101,7 @@ struct NetworkThread::Impl {
   bool linger() {
     if (!lingerBeforeSleep) return false;
     lingerBeforeSleep = false;
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                           std::chrono::duration<double>(kLingerForWork));
+    const auto until = std::chrono::steady_clock::now() + steadyDuration(kLingerForWork);
     while (std::chrono::steady_clock::now() < until) {
       if (handOffPending.load() || loop.stopped()) return true;
       if (loop.poll() > 0) return true;
@@ -128,8 +131,7 @@ struct NetworkThread::Impl {
   asio::steady_timer ticker{loop};
 
   void armTicker() {
-    ticker.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(kStatusCheckInterval)));
+    ticker.expires_after(steadyDuration(kStatusCheckInterval));
     ticker.async_wait([this](const boost::system::error_code& ec) {
       if (!ec) tick();
     });
@@ -262,8 +264,7 @@ class AsioTimer : public NetworkTimer, public std::enable_shared_from_this<AsioT
       : timer_(loop), interval_(interval), repeats_(repeats), task_(std::move(task)) {}
 
   void arm() {
-    timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(interval_)));
+    timer_.expires_after(steadyDuration(interval_));
     // The pending wait keeps the timer alive until it fires or is cancelled.
     timer_.async_wait([self = shared_from_this()](const boost::system::error_code& ec) {
       if (ec || !self->valid_.load()) return;
